@@ -1,0 +1,27 @@
+// Translation of a receiver line into the console's event frame.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "frames/console_frame.h"
+
+namespace gateway {
+
+// Whatever keeps the supervised objects: every translation marks its object as heard first.
+class CounterReset {
+ public:
+  virtual ~CounterReset() = default;
+  // Sets the minute counter of every record whose object number equals `account` to "000".
+  virtual void ResetCounter(std::string_view account) = 0;
+};
+
+// Turns an accepted receiver line into a frame of 7 to 11 bytes. Resets the object's counters
+// through `heard` before any field is read; a field that is not decimal throws ConversionError.
+ConsoleFrame TranslateEvent(std::string_view message, CounterReset& heard);
+
+// The command byte and zone byte for a zone (0 counts as 1) on the given base byte.
+std::array<std::uint8_t, 2> EncodeZone(int zone, std::uint8_t base);
+
+}  // namespace gateway
