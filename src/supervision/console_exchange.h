@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "frames/bytes.h"
@@ -32,6 +33,13 @@ class ConsoleExchange {
 
 // Writes a frame one byte per write call, first byte first.
 void WriteFrame(ConsoleSession& session, const Bytes& frame);
+
+// The console's reply to a frame just written, waited for as the fault and restore reports do:
+// up to `attempts` tries, each runs `pump` and then reads up to `max` bytes. The first read that
+// yields a byte ends the wait with what it read; a failed read ends it with no bytes, which is
+// no acknowledgement. `pump` failures propagate.
+Bytes AwaitReply(ConsoleSession& session, const std::function<void()>& pump, int attempts = 50,
+                 int max = 100);
 
 // A reply of exactly 4 bytes acknowledges a frame, whatever its contents.
 inline bool IsAcknowledgement(const Bytes& reply) { return reply.size() == 4; }

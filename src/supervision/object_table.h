@@ -32,14 +32,22 @@ struct ObjectRecord {
 class ObjectTable : public CounterReset {
  public:
   // Replaces the table with the records of an object list text: one record for every line that
-  // starts with ':'. `pump` runs before each line (lets pending window events run).
+  // starts with ':', in order; lines end at CR LF, LF or CR, and a ':' line shorter than 20
+  // characters is padded with blanks. `pump` runs before each line (lets pending window events
+  // run).
   void Load(std::string_view list_text, const std::function<void()>& pump);
 
+  // Counter "000" for every record whose object number is `account` character for character;
+  // an account that is not 4 characters matches nothing. Fault states stay.
   void ResetCounter(std::string_view account) override;
 
+  // The number of whole records.
   std::size_t RecordCount() const;
+  // A copy of record `index`; throws std::out_of_range past the last record.
   ObjectRecord Record(std::size_t index) const;
   // Applies `update` to record `index` under the table's lock; the record stays 13 characters.
+  // Throws std::out_of_range past the last record, and std::logic_error (leaving the record as
+  // it was) when `update` changes the record's length.
   void UpdateRecord(std::size_t index, const std::function<void(ObjectRecord&)>& update);
   // All records as one string.
   std::string Text() const;
