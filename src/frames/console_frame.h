@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "frames/bytes.h"
 
@@ -12,12 +13,13 @@ using ConsoleFrame = Bytes;
 
 inline constexpr std::uint8_t kFrameStart = 0x1E;
 inline constexpr std::uint8_t kEventKind = 0x02;
-inline constexpr std::uint8_t kTypeEvent = 0x01;     // any line digit but '1'; faults, restores
-inline constexpr std::uint8_t kTypeLineOne = 0x03;   // events received on line digit '1'
+inline constexpr std::uint8_t kTypeEvent = 0x01;    // any line digit but '1'; faults, restores
+inline constexpr std::uint8_t kTypeLineOne = 0x03;  // events received on line digit '1'
 inline constexpr std::uint8_t kFaultPayload = 0x61;
 inline constexpr std::uint8_t kRestorePayload = 0x60;
 
-// Object number as frames carry it: number − 1, low byte first; 0 counts as 1 (gives 00 00).
+// Object number as frames carry it: number − 1, low byte first; 0 counts as 1 (gives 00 00), and
+// so does anything below it.
 struct ObjectBytes {
   std::uint8_t lo = 0;
   std::uint8_t hi = 0;
@@ -26,7 +28,8 @@ struct ObjectBytes {
 ObjectBytes EncodeObjectNumber(int object_number);
 
 // 1E LEN 02 lo hi type payload CRC, built in the order the console expects: start bytes, object
-// and type, payload, then the length byte, then the checksum over everything before it.
+// and type, payload, then the length byte, then the checksum over everything before it. Event
+// payloads are 0 to 4 bytes.
 ConsoleFrame BuildEventFrame(ObjectBytes object, std::uint8_t type,
                              std::span<const std::uint8_t> payload);
 

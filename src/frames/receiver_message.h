@@ -13,7 +13,8 @@ inline constexpr std::size_t kReceiverMessageLength = 21;
 // A channel translates a buffer only when it is exactly 21 characters and starts with '5'.
 bool IsAcceptableMessage(std::string_view buffer);
 
-// Characters 8 to 11 of a receiver line: the object's account number.
+// Characters 8 to 11 of a receiver line: the object's account number (fewer characters, or
+// none, when the text ends before them).
 std::string_view AccountOf(std::string_view message);
 
 // A translated frame of 7 bytes or fewer carries no event and is never sent to the console.

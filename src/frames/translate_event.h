@@ -18,10 +18,12 @@ class CounterReset {
 };
 
 // Turns an accepted receiver line into a frame of 7 to 11 bytes. Resets the object's counters
-// through `heard` before any field is read; a field that is not decimal throws ConversionError.
+// through `heard` before any field is read; a field that the code needs and that is not decimal
+// throws ConversionError. A text shorter than a line reads the missing characters as absent.
 ConsoleFrame TranslateEvent(std::string_view message, CounterReset& heard);
 
-// The command byte and zone byte for a zone (0 counts as 1) on the given base byte.
+// The command byte and zone byte for a zone (0 and below count as 1) on the given base byte.
+// Zones above 160 continue the banks of 32; the command byte wraps modulo 256.
 std::array<std::uint8_t, 2> EncodeZone(int zone, std::uint8_t base);
 
 }  // namespace gateway
