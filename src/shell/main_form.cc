@@ -1,0 +1,398 @@
+#include "shell/main_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "channels/server_stop.h"
+#include "frames/console_frame.h"
+#include "frames/conversion_error.h"
+#include "shell/date_time_text.h"
+#include "shell/host_lookup.h"
+#include "shell/key_commands.h"
+#include "shell/main_form_layout.h"
+#include "shell/operator_texts.h"
+#include "shell/screen_snap.h"
+#include "shell/settings_mapping.h"
+#include "supervision/link_test.h"
+
+namespace gateway {
+namespace {
+
+constexpr int kStartClientWidth = 219;
+constexpr int kStartClientHeight = 32;
+constexpr int kWideOuterWidth = 314;
+constexpr int kWideOuterHeight = 540;
+constexpr int kStripOuterHeight = 30;
+constexpr int kBorderedStripOuterHeight = 62;
+
+void FillWithPorts(QComboBox& list, const PortListRoots& roots) {
+  for (const std::string& name : ListSerialPorts(roots)) list.addItem(QString::fromStdString(name));
+}
+
+// Closing is best effort wherever the program closes a port on its way down.
+template <typename Port>
+void CloseIgnoringFailure(Port& port) {
+  try {
+    port.Close();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+ShellEnvironment MachineEnvironment(const QString& program_name) {
+  ShellEnvironment environment;
+  environment.program_name = program_name;
+  const QString settings_path = SettingsFilePath(program_name);
+  environment.open_settings = [settings_path] {
+    return std::make_unique<IniSettingsStore>(settings_path);
+  };
+  environment.local_host_resolves = LocalHostResolves;
+  return environment;
+}
+
+TMainForm::TMainForm(Dialogs& dialogs, ShellEnvironment environment, QWidget* parent)
+    : QWidget(parent),
+      dialogs_(dialogs),
+      environment_(std::move(environment)),
+      BComPort_Zorvan(environment_.device_root),
+      BComPort_CSD(environment_.device_root),
+      IdTCPServer1(TcpHandlers{
+          [this](TcpConnection& connection) { IdTCPServer1Connect(connection); },
+          [this](TcpConnection& connection) { IdTCPServer1Execute(connection); },
+          [this](TcpConnection& connection) { IdTCPServer1Disconnect(connection); },
+      }) {
+  BComPort_CSD.SetReceiveHandler([this](int count) { BComPort_CSDRxChar(count); }, &dispatcher_);
+  ApplyWindowFlags(false);
+  BuildMainFormControls(*this);
+  setFixedSize(kStartClientWidth, kStartClientHeight);
+  ConnectSignals();
+  qApp->installEventFilter(this);
+  RunReported([this] { FormCreate(); });
+}
+
+TMainForm::~TMainForm() = default;
+
+bool TMainForm::Connected() const { return !ButtonConnect->isEnabledTo(this); }
+
+void TMainForm::ConnectSignals() {
+  connect(ButtonConnect, &QPushButton::clicked, this,
+          [this] { RunReported([this] { ButtonConnectClick(); }); });
+  connect(ButtonDisconnect, &QPushButton::clicked, this,
+          [this] { RunReported([this] { ButtonDisconnectClick(); }); });
+  connect(sButtonSendImmitation, &QPushButton::clicked, this,
+          [this] { RunReported([this] { sButtonSendImmitationClick(); }); });
+  connect(sCheckBox_Opros, &QCheckBox::clicked, this,
+          [this] { RunReported([this] { sCheckBox_OprosClick(); }); });
+  connect(TimerSaveHistory, &QTimer::timeout, this,
+          [this] { RunReported([this] { TimerSaveHistoryTimer(); }); });
+  connect(TimerHeartbeat, &QTimer::timeout, this,
+          [this] { RunReported([this] { TimerHeartbeatTimer(); }); });
+}
+
+void TMainForm::RunReported(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& failure) {
+    dialogs_.ErrorReport(QString::fromUtf8(failure.what()));
+  }
+}
+
+void TMainForm::FormCreate() {
+  setWindowTitle(environment_.program_name);
+  dialogs_.SetApplicationTitle(environment_.program_name);
+
+  FillWithPorts(*cbPort, environment_.port_list_roots);
+  FillWithPorts(*sComboBox_PortCSD, environment_.port_list_roots);
+
+  SelectIndex(*cbPort, 1);
+  SelectIndex(*sComboBox_PortCSD, 1);
+  SelectIndex(*cbBaudRate, kBaudPosition9600);
+  SelectIndex(*sComboBox_BoudCSD, kBaudPosition115200);
+
+  ReadSettings(*environment_.open_settings(), *this);
+
+  ButtonDisconnect->setEnabled(false);
+  sButtonSendImmitation->setEnabled(false);
+
+  if (!environment_.local_host_resolves()) return;
+
+  const QDateTime now = QDateTime::currentDateTime();
+  sLabel2->setText(QString::fromUtf8(kStartedPrefix) + DateText(now) +
+                   QString::fromUtf8(kStartedAt) + TimeText(now, TimeSeparator(QLocale::system())));
+  AdvEditHeartData->setText(QString::fromUtf8(kHeartDataAtStart));
+  AdvEditPerHeart->setText(
+      QString::fromStdString(LinkTestPeriodAtStart(AdvEditPerHeart->text().toStdString())));
+  sCheckHeartEn->setChecked(LinkTestsEnabledAtStart(sCheckHeartEn->isChecked()));
+
+  std::string list_text;
+  const ObjectListLoad loaded =
+      LoadObjectList(object_table_, list_text, [] { QCoreApplication::processEvents(); });
+  if (loaded == ObjectListLoad::kLoaded) {
+    TextTerminal->setPlainText(QString::fromLocal8Bit(QByteArray::fromStdString(list_text)));
+  } else {
+    dialogs_.QuestionBeep();
+    dialogs_.Message(QString::fromUtf8(kObjectListMissing));
+  }
+
+  if (sCheckBox_AutoConnect->isChecked()) ButtonConnectClick();
+}
+
+void TMainForm::ButtonConnectClick() {
+  dialogs_.QuestionBeep();
+
+  BComPort_Zorvan.Close();
+  BComPort_Zorvan.SetPortName(cbPort->currentText().toStdString());
+  // No selection (-1) reaches the port as it is, which refuses it when it opens.
+  BComPort_Zorvan.SetBaudRate(cbBaudRate->currentIndex());
+  BComPort_Zorvan.Open();
+
+  if (sCheck_UseCsdComPort->isChecked()) {
+    BComPort_CSD.Close();
+    BComPort_CSD.SetPortName(sComboBox_PortCSD->currentText().toStdString());
+    BComPort_CSD.SetBaudRate(kBaudPosition115200);
+    BComPort_CSD.Open();
+  }
+
+  IdTCPServer1.SetBinding(AdvMaskEdit_IP_ADR->text().toStdString(),
+                          ReadDecimal(AdvEdit_PortServer->text().toStdString()));
+  IdTCPServer1.Activate();
+
+  SetConnectedControls(true);
+}
+
+void TMainForm::ButtonDisconnectClick() {
+  if (state_.ConnectionCount.load() != 0) {
+    dialogs_.Warning(QString::fromUtf8(kDisconnectTakesTime));
+  }
+  StopServer();
+  CloseIgnoringFailure(BComPort_Zorvan);
+  if (sCheck_UseCsdComPort->isChecked()) CloseIgnoringFailure(BComPort_CSD);
+  SetConnectedControls(false);
+  dialogs_.Information(QString::fromUtf8(kServerDisconnected));
+}
+
+bool TMainForm::FormCloseQuery() {
+  if (Connected()) {
+    dialogs_.Message(QString::fromUtf8(kDisconnectFirst));
+    return false;
+  }
+  CloseIgnoringFailure(BComPort_Zorvan);
+  CloseIgnoringFailure(BComPort_CSD);
+  StopServer();
+  WriteSettings(*environment_.open_settings(), *this);
+  return true;
+}
+
+void TMainForm::SetConnectedControls(bool connected) {
+  ButtonConnect->setEnabled(!connected);
+  ButtonConnect->setText(QString::fromUtf8(connected ? kCaptionConnected : kCaptionConnect));
+  ButtonDisconnect->setEnabled(connected);
+  for (QComboBox* list : {cbPort, sComboBox_PortCSD, cbBaudRate, sComboBox_BoudCSD}) {
+    list->setEnabled(!connected);
+  }
+  AdvEdit_PortServer->setEnabled(!connected);
+  AdvMaskEdit_IP_ADR->setEnabled(!connected);
+  sButtonSendImmitation->setEnabled(connected);
+}
+
+void TMainForm::StopServer() {
+  CutConnectionsAndStop(IdTCPServer1, [] { QCoreApplication::processEvents(); });
+}
+
+void TMainForm::HandleConsoleWriteFailure() {
+  show();
+  raise();
+  activateWindow();
+  stays_on_top_ = false;
+  ApplyWindowFlags(windowFlags().testFlag(Qt::FramelessWindowHint));
+  show();
+  CloseIgnoringFailure(BComPort_Zorvan);
+  ButtonDisconnectClick();
+}
+
+void TMainForm::RequestConsoleWriteFailureHandling() {
+  QMetaObject::invokeMethod(
+      this, [this] { RunReported([this] { HandleConsoleWriteFailure(); }); }, Qt::QueuedConnection);
+}
+
+void TMainForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  switch (KeyCommandFor(key, modifiers)) {
+    case KeyCommand::kWiden:
+      SetOuterSize(kWideOuterWidth, kWideOuterHeight);
+      break;
+    case KeyCommand::kToggleBorder: {
+      const bool bordered = !windowFlags().testFlag(Qt::FramelessWindowHint);
+      const int outer_width = frameGeometry().width();
+      ApplyWindowFlags(bordered);
+      SetOuterSize(outer_width, bordered ? kStripOuterHeight : kBorderedStripOuterHeight);
+      break;
+    }
+    case KeyCommand::kNone:
+      break;
+  }
+}
+
+void TMainForm::FormPaint() {
+  // Raising can itself repaint the window; raising again only after the window may have gone
+  // behind another keeps that from feeding itself.
+  if (isVisible() && raised_since_deactivation_) return;
+  raised_since_deactivation_ = true;
+  show();
+  raise();
+}
+
+void TMainForm::FormActivate() { TimerSaveHistory->setInterval(1); }
+
+void TMainForm::LabelComPortClick() { dialogs_.OpenSerialDeviceFolder(); }
+
+void TMainForm::sButtonSendImmitationClick() {
+  try {
+    const Bytes frame = TestFrameFromHex(Imit_Obj->text().toStdString());
+    std::unique_ptr<ConsoleSession> session = BComPort_Zorvan.BeginExchange();
+    if (!session) return;
+    WriteFrame(*session, frame);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    session->Read(40);
+  } catch (const std::exception&) {
+  }
+}
+
+void TMainForm::sCheckBox_OprosClick() {}
+
+void TMainForm::TimerSaveHistoryTimer() {}
+
+void TMainForm::TimerHeartbeatTimer() {}
+
+void TMainForm::BComPort_CSDRxChar(int /*count*/) {}
+
+void TMainForm::IdTCPServer1Connect(TcpConnection& /*connection*/) {}
+
+void TMainForm::IdTCPServer1Execute(TcpConnection& connection) {
+  // Until the relay takes the buffers, each is read and dropped, so that the connection's
+  // thread waits on its socket instead of spinning.
+  try {
+    connection.Read();
+  } catch (const std::exception&) {
+    connection.Close();
+  }
+}
+
+void TMainForm::IdTCPServer1Disconnect(TcpConnection& /*connection*/) {}
+
+void TMainForm::ApplyWindowFlags(bool frameless) {
+  // Qt drops the frameless hint from flags that ask for title bar buttons.
+  Qt::WindowFlags flags = Qt::Window | Qt::MSWindowsFixedSizeDialogHint;
+  if (frameless) {
+    flags |= Qt::FramelessWindowHint;
+  } else {
+    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+             Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+  }
+  if (stays_on_top_) flags |= Qt::WindowStaysOnTopHint;
+  const bool was_visible = isVisible();
+  const QPoint position = pos();
+  setWindowFlags(flags);
+  if (was_visible) {
+    move(position);
+    show();
+  }
+}
+
+void TMainForm::SetOuterSize(int width, int height) {
+  const QRect frame = frameGeometry();
+  const QRect client = geometry();
+  const int frame_width = frame.width() - client.width();
+  const int frame_height = frame.height() - client.height();
+  setFixedSize(width - frame_width, height - frame_height);
+}
+
+bool TMainForm::IsFirstDelivery(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyRelease) {
+    key_event_in_delivery_ = nullptr;
+    return false;
+  }
+  if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+  auto* widget = static_cast<QWidget*>(watched);
+  if (widget->window() != this) return false;
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  // A key press that its receiver ignores goes on to the receiver's parent, and so on: the same
+  // event, with the same key, to each ancestor in turn.
+  if (event == key_event_in_delivery_ && key->key() == key_in_delivery_ &&
+      key_receiver_ != nullptr && widget != key_receiver_ &&
+      widget->isAncestorOf(key_receiver_.data())) {
+    key_receiver_ = widget;
+    return false;
+  }
+  key_event_in_delivery_ = event;
+  key_in_delivery_ = key->key();
+  key_receiver_ = widget;
+  return true;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (IsFirstDelivery(watched, event)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    RunReported([&] { FormKeyDown(key->key(), key->modifiers()); });
+  } else if (event->type() == QEvent::MouseButtonRelease &&
+             (watched == LabelComPort || watched == Label1)) {
+    if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+      RunReported([this] { LabelComPortClick(); });
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool TMainForm::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::WindowActivate:
+      RunReported([this] { FormActivate(); });
+      break;
+    case QEvent::WindowDeactivate:
+    case QEvent::Hide:
+      raised_since_deactivation_ = false;
+      break;
+    default:
+      break;
+  }
+  return QWidget::event(event);
+}
+
+void TMainForm::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  RunReported([this] { FormPaint(); });
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  if (!isVisible() || snapping_ || screen() == nullptr) return;
+  const QRect frame = frameGeometry();
+  const QPoint snapped = SnapToScreenEdges(frame, screen()->availableGeometry());
+  if (snapped == frame.topLeft()) return;
+  snapping_ = true;
+  move(snapped);
+  snapping_ = false;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  bool allowed = false;
+  RunReported([&] { allowed = FormCloseQuery(); });
+  event->setAccepted(allowed);
+}
+
+}  // namespace gateway
