@@ -1,9 +1,31 @@
 // The console port and its exclusive use: exchanges (a frame and the read of its reply) never
 // interleave. The main thread waits behind at most the exchange in progress; workers that have
 // not begun let it go first.
+//
+// Every user of the console port runs its whole exchange inside one session:
+//   network relay (connection thread):
+//       session = link.Acquire(stop); if (!session) the connection is ending;
+//       session->Read(40) (discarded); translate; WriteFrame(*session, frame);
+//       reply = session->Read(100); IsAcknowledgement(reply) decides the sender's answer.
+//       On a write failure: session->ClosePort(), so the reply read fails, then the failure
+//       handling goes to the main thread by a queued call.
+//   reserve relay (main thread, in the receive handler), after its SupervisionExchangeActive
+//       check: session = link.BeginExchange() BEFORE the reserve port is read; if (!session)
+//       the main thread is already inside an exchange of its own: return without reading, so
+//       the bytes stay and the reserve port raises the event again about 20 ms later. Then the
+//       40 ms wait and the reserve read; translate; WriteFrame(*session, frame); let pending
+//       events run; reply = session->Read(100); the 0x06 to the modem; release the session.
+//   link test (main thread, timer): link.EnsureOpen(); session = link.BeginExchange();
+//       if (!session) skip this tick; WriteFrame(*session, kLinkTestFrame); session->Read(50).
+//   operator's test frame (main thread): session = link.BeginExchange(); if (!session) the
+//       frame is dropped; WriteFrame(*session, frame); a 100 ms pause; session->Read(40).
+//   fault or restore report (main thread): BeginExchange, WriteFrame, then the wait of up to 50
+//       reads of 100 that console_exchange.h provides.
+// A session is released when it is destroyed; keep it no longer than the exchange.
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -21,7 +43,9 @@ class ConsoleLink;
 class LinkSession : public ConsoleSession {
  public:
   ~LinkSession() override;
+  // One write of one byte; throws PortError(kErrWrite), also when the port is closed.
   void WriteByte(std::uint8_t byte) override;
+  // One read under the port's read rule; throws PortError(kErrRead), also when it is closed.
   Bytes Read(int max) override;
   // Closes the console port within this exchange, ignoring a failure of the close.
   void ClosePort();
@@ -37,18 +61,23 @@ class ConsoleLink : public ConsoleExchange {
   // The thread that constructs the link is its main thread.
   explicit ConsoleLink(std::string device_root = "/dev/");
 
-  // Port settings; each takes exclusive use of the port for its moment.
+  // Port settings; each takes exclusive use of the port for its moment (at once when this
+  // thread already holds it). They throw the port's PortError.
   void SetPortName(std::string name);
   void SetBaudRate(int list_position);
   bool Open();
   // Closes the port; from the thread that holds the link it closes at once.
   bool Close();
+  // Does not wait for the link.
   bool IsOpen() const;
+  std::string PortName() const;
+  int BaudRate() const;
 
   // From a worker thread: waits for the link; returns nullptr if `stop` is requested first.
   std::unique_ptr<LinkSession> Acquire(std::stop_token stop);
 
   // ConsoleExchange, from the main thread: nullptr when the main thread already holds the link.
+  // From any other thread it waits as Acquire does, without a stop.
   std::unique_ptr<ConsoleSession> BeginExchange() override;
   bool EnsureOpen() override;
 
@@ -58,9 +87,12 @@ class ConsoleLink : public ConsoleExchange {
   // Waits for the link on the main thread; false when the main thread already holds it.
   bool AcquireAsMain();
   bool HeldByThisThread() const;
+  // Runs `action` under the link: at once when this thread holds it, else after taking it (the
+  // main thread with its priority).
+  void WithLink(const std::function<void()>& action);
 
   SerialPort port_;
-  std::thread::id main_thread_;
+  const std::thread::id main_thread_;
   mutable std::mutex mutex_;
   std::condition_variable_any changed_;
   bool held_ = false;

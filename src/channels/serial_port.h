@@ -38,15 +38,21 @@ class SerialPort {
   int BaudRate() const;
 
   // While the port is open, each arrival of input has `handler(waiting_bytes)` run through
-  // `dispatcher`; the next event waits until the handler has returned. Set before Open.
+  // `dispatcher`; the next event waits until the handler has returned. When the handler leaves
+  // bytes waiting and nothing more arrives, the event comes again after a pause of about 20 ms.
+  // A call that runs after the port was closed does nothing. Set before Open; without a
+  // handler or a dispatcher the port raises no events.
   void SetReceiveHandler(std::function<void(int count)> handler, EventDispatcher* dispatcher);
 
-  // Opens the port; does nothing when it is open. Returns IsOpen(); throws PortError.
+  // Opens "device root + name" exclusively; does nothing when it is open. Returns IsOpen();
+  // throws PortError, leaving the port closed.
   bool Open();
-  // Lowers DTR then RTS, stops receive events and closes; does nothing when closed.
-  // Returns !IsOpen(); throws PortError, leaving the port open. May be called from inside the
-  // receive handler: it does not wait for that handler.
+  // Lowers DTR then RTS, discards pending input (not output), stops receive events and
+  // closes; does nothing when closed. Returns !IsOpen(); throws PortError, leaving the port
+  // open, except when the device itself has gone (hung up), which closes regardless. May be
+  // called from inside the receive handler: it does not wait for that handler.
   bool Close();
+  // Does not wait for a read or write in progress.
   bool IsOpen() const;
 
   // One write, finished within count + 1 ms; returns the number of bytes written (a short
@@ -54,7 +60,8 @@ class SerialPort {
   int Write(std::span<const std::uint8_t> bytes);
   // One read of up to `max` bytes: ends at `max` bytes, or more than 1 ms after a byte with no
   // further byte, or max + 1 ms after it began. Nothing read is no error. Throws
-  // PortError(kErrRead).
+  // PortError(kErrRead) when it fails before any byte came; bytes received before a failure
+  // are returned, the next call failing.
   Bytes Read(int max);
 
  private:
