@@ -92,6 +92,8 @@ bool ConsoleLink::AcquireAsMain() {
   return true;
 }
 
+bool ConsoleLink::HeldByCurrentThread() const { return HeldByThisThread(); }
+
 bool ConsoleLink::HeldByThisThread() const {
   std::lock_guard lock(mutex_);
   return held_ && holder_ == std::this_thread::get_id();

@@ -10,11 +10,13 @@
 //       On a write failure: session->ClosePort(), so the reply read fails, then the failure
 //       handling goes to the main thread by a queued call.
 //   reserve relay (main thread, in the receive handler), after its SupervisionExchangeActive
-//       check: session = link.BeginExchange() BEFORE the reserve port is read; if (!session)
-//       the main thread is already inside an exchange of its own: return without reading, so
-//       the bytes stay and the reserve port raises the event again about 20 ms later. Then the
-//       40 ms wait and the reserve read; translate; WriteFrame(*session, frame); let pending
-//       events run; reply = session->Read(100); the 0x06 to the modem; release the session.
+//       check: if link.HeldByCurrentThread() BEFORE the reserve port is read, the main thread
+//       is already inside an exchange of its own: return without reading, so the bytes stay
+//       and the reserve port raises the event again about 20 ms later. The link is not held
+//       across the 40 ms wait and the reserve read; after the translation (nothing pumps in
+//       between, so it cannot be refused) session = link.BeginExchange();
+//       WriteFrame(*session, frame); let pending events run; reply = session->Read(100);
+//       release the session; the 0x06 to the modem.
 //   link test (main thread, timer): link.EnsureOpen(); session = link.BeginExchange();
 //       if (!session) skip this tick; WriteFrame(*session, kLinkTestFrame); session->Read(50).
 //   operator's test frame (main thread): session = link.BeginExchange(); if (!session) the
@@ -80,6 +82,9 @@ class ConsoleLink : public ConsoleExchange {
   // From any other thread it waits as Acquire does, without a stop.
   std::unique_ptr<ConsoleSession> BeginExchange() override;
   bool EnsureOpen() override;
+
+  // Whether the calling thread holds the link now (an exchange of its own is under way).
+  bool HeldByCurrentThread() const;
 
  private:
   friend class LinkSession;

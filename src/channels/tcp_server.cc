@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,6 +32,7 @@ constexpr int kDeactivateChecks = 20;  // 20 checks of 250 ms: at most 5000 ms
 // A pause after an accept that failed for lack of resources (descriptors, memory), so that a
 // listening socket that stays readable does not turn the listener into a busy loop.
 constexpr int kAcceptBackoffMs = 100;
+constexpr int kSendTimeoutSeconds = 5;
 
 // Connection threads run the relay, which keeps little on the stack (a 32 KiB read buffer is
 // the largest item), so a thousand of them need far less than the default 8 MiB each. The
@@ -172,6 +174,10 @@ void TcpServer::Impl::Admit(int fd, const std::shared_ptr<Impl>& self) {
   // the peer's delayed ACK.
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  // A peer that stops reading fills its window; a send then fails after this long instead of
+  // holding the connection's thread for as long as the peer stays silent.
+  const timeval send_timeout{kSendTimeoutSeconds, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout);
   auto connection = std::make_shared<TcpSocketConnection>(fd);
   {
     std::lock_guard lock(list_mutex);

@@ -30,7 +30,8 @@ class TcpConnection {
   // closed (the connection then counts as no longer connected). Throws NetworkError when the
   // receive fails, also after Close from another thread.
   virtual std::string Read() = 0;
-  // Sends the bytes at once; throws NetworkError on failure.
+  // Sends the bytes at once; throws NetworkError on failure, also when the peer has taken
+  // nothing for 5 s because it stopped reading.
   virtual void Write(std::span<const std::uint8_t> bytes) = 0;
   // Closes the socket so that a blocked Read fails; asks the connection's thread to stop.
   virtual void Close() = 0;

@@ -381,6 +381,31 @@ TEST(TcpServer, CloseFromAnotherThreadEndsABlockedReadWithAnError) {
   EXPECT_EQ(2, trace.Count("reading"));
 }
 
+TEST(TcpServer, SendToAPeerThatStopsReadingFailsInsteadOfBlockingForever) {
+  std::promise<Clock::duration> stalled_for;
+  auto server = StartServer({.on_connect = {},
+                             .on_execute =
+                                 [&](TcpConnection& connection) {
+                                   const Bytes chunk(64 * 1024, 0x06);
+                                   Clock::time_point last_progress = Clock::now();
+                                   try {
+                                     for (;;) {
+                                       connection.Write(chunk);
+                                       last_progress = Clock::now();
+                                     }
+                                   } catch (const NetworkError&) {
+                                     stalled_for.set_value(Clock::now() - last_progress);
+                                     throw;
+                                   }
+                                 },
+                             .on_disconnect = {}});
+  LoopbackClient silent(server->LocalPort());  // never reads
+  auto failure = stalled_for.get_future();
+  ASSERT_EQ(std::future_status::ready, failure.wait_for(kPatience * 3));
+  EXPECT_GE(failure.get(), 5s);
+  EXPECT_TRUE(Eventually([&] { return server->ConnectionCount() == 0; }));
+}
+
 TEST(TcpServer, AnExceptionInAHandlerClosesOnlyThatConnection) {
   Trace trace;
   auto server = StartServer({.on_connect =

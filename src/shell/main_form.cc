@@ -40,6 +40,17 @@ constexpr int kWideOuterHeight = 540;
 constexpr int kStripOuterHeight = 30;
 constexpr int kBorderedStripOuterHeight = 62;
 
+constexpr int kSupervisionTickMs = 1000;
+
+// "dd.mm.yy hh:mm:ss -> " and the bytes read from the reserve port, one character each.
+QString ReserveLogLine(const Bytes& received) {
+  const QDateTime now = QDateTime::currentDateTime();
+  return DateText(now) + QLatin1Char(' ') + TimeText(now, TimeSeparator(QLocale::system())) +
+         QStringLiteral(" -> ") +
+         QString::fromLatin1(reinterpret_cast<const char*>(received.data()),
+                             static_cast<qsizetype>(received.size()));
+}
+
 void FillWithPorts(QComboBox& list, const PortListRoots& roots) {
   for (const std::string& name : ListSerialPorts(roots)) list.addItem(QString::fromStdString(name));
 }
@@ -70,14 +81,34 @@ TMainForm::TMainForm(Dialogs& dialogs, ShellEnvironment environment, QWidget* pa
     : QWidget(parent),
       dialogs_(dialogs),
       environment_(std::move(environment)),
+      network_relay_(state_, object_table_, BComPort_Zorvan, poll_request_,
+                     [this] { RequestConsoleWriteFailureHandling(); }),
       BComPort_Zorvan(environment_.device_root),
       BComPort_CSD(environment_.device_root),
       IdTCPServer1(TcpHandlers{
           [this](TcpConnection& connection) { IdTCPServer1Connect(connection); },
           [this](TcpConnection& connection) { IdTCPServer1Execute(connection); },
           [this](TcpConnection& connection) { IdTCPServer1Disconnect(connection); },
-      }) {
-  BComPort_CSD.SetReceiveHandler([this](int count) { BComPort_CSDRxChar(count); }, &dispatcher_);
+      }),
+      test_supervision_(object_table_, state_, BComPort_Zorvan,
+                        SupervisionHooks{
+                            [] { QCoreApplication::processEvents(); },
+                            [this] { HandleConsoleWriteFailure(); },
+                            [this](const std::string& status) {
+                              sLabel1->setText(QString::fromStdString(status));
+                            },
+                        }),
+      link_test_(state_, BComPort_Zorvan),
+      reserve_relay_(BComPort_CSD, BComPort_Zorvan, object_table_, state_,
+                     ReserveRelayHooks{
+                         [] { QCoreApplication::processEvents(); },
+                         [this] { HandleConsoleWriteFailure(); },
+                         [this](const Bytes& received) {
+                           Memo_Events->appendPlainText(ReserveLogLine(received));
+                         },
+                     }) {
+  BComPort_CSD.SetReceiveHandler(
+      [this](int count) { RunReported([&] { BComPort_CSDRxChar(count); }); }, &dispatcher_);
   ApplyWindowFlags(false);
   BuildMainFormControls(*this);
   setFixedSize(kStartClientWidth, kStartClientHeight);
@@ -99,6 +130,20 @@ void TMainForm::ConnectSignals() {
           [this] { RunReported([this] { sButtonSendImmitationClick(); }); });
   connect(sCheckBox_Opros, &QCheckBox::clicked, this,
           [this] { RunReported([this] { sCheckBox_OprosClick(); }); });
+  connect(Edit_Opros, &QLineEdit::textChanged, this,
+          [this](const QString& text) { poll_request_.SetTarget(text.toStdString()); });
+  poll_request_.SetOnConsumed([this] {
+    // On the connection's thread: the controls change later, on the main thread. A request
+    // that the operator armed again meanwhile keeps its controls.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (poll_request_.Armed()) return;
+          sCheckBox_Opros->setChecked(false);
+          Edit_Opros->clear();
+        },
+        Qt::QueuedConnection);
+  });
   connect(TimerSaveHistory, &QTimer::timeout, this,
           [this] { RunReported([this] { TimerSaveHistoryTimer(); }); });
   connect(TimerHeartbeat, &QTimer::timeout, this,
@@ -273,24 +318,59 @@ void TMainForm::sButtonSendImmitationClick() {
   }
 }
 
-void TMainForm::sCheckBox_OprosClick() {}
+void TMainForm::sCheckBox_OprosClick() {
+  if (!sCheckBox_Opros->isChecked()) {
+    poll_request_.Disarm();
+    return;
+  }
+  const QString target = Edit_Opros->text();
+  if (target.size() == 4) {
+    // Armed before the message shows: the box is checked, and relays go on while it is open.
+    poll_request_.Arm(target.toStdString());
+    dialogs_.Message(QString::fromUtf8(kPollArmedPrefix) + target +
+                     QString::fromUtf8(kPollArmedSuffix));
+  } else {
+    dialogs_.Message(QString::fromUtf8(kPollNeedsFourCharacters));
+    sCheckBox_Opros->setChecked(false);
+  }
+}
 
-void TMainForm::TimerSaveHistoryTimer() {}
+void TMainForm::TimerSaveHistoryTimer() {
+  TimerSaveHistory->setInterval(kSupervisionTickMs);
+  SupervisionTickInput input;
+  input.connected = Connected();
+  input.connection_count = IdTCPServer1.ConnectionCount();
+  input.port_name = cbPort->currentText().toStdString();
+  input.address = AdvMaskEdit_IP_ADR->text().toStdString();
+  input.tcp_port = AdvEdit_PortServer->text().toStdString();
+  test_supervision_.Tick(input);
+}
 
-void TMainForm::TimerHeartbeatTimer() {}
+void TMainForm::TimerHeartbeatTimer() {
+  QCoreApplication::processEvents();
+  const HeartbeatInterval interval =
+      DecideHeartbeatInterval(AdvEditPerHeart->text().toStdString(), TimerHeartbeat->interval());
+  switch (interval.action) {
+    case HeartbeatInterval::Action::kRestart:
+      TimerHeartbeat->start(interval.interval_ms);
+      break;
+    case HeartbeatInterval::Action::kStop:
+      TimerHeartbeat->stop();
+      break;
+    case HeartbeatInterval::Action::kKeep:
+      break;
+  }
+  link_test_.Run(Connected(), sCheckHeartEn->isChecked());
+}
 
-void TMainForm::BComPort_CSDRxChar(int /*count*/) {}
+void TMainForm::BComPort_CSDRxChar(int /*count*/) { reserve_relay_.OnReceive(); }
 
-void TMainForm::IdTCPServer1Connect(TcpConnection& /*connection*/) {}
+void TMainForm::IdTCPServer1Connect(TcpConnection& /*connection*/) {
+  CapConnections(IdTCPServer1, state_.ConnectionCount.load());
+}
 
 void TMainForm::IdTCPServer1Execute(TcpConnection& connection) {
-  // Until the relay takes the buffers, each is read and dropped, so that the connection's
-  // thread waits on its socket instead of spinning.
-  try {
-    connection.Read();
-  } catch (const std::exception&) {
-    connection.Close();
-  }
+  network_relay_.Execute(connection);
 }
 
 void TMainForm::IdTCPServer1Disconnect(TcpConnection& /*connection*/) {}

@@ -10,14 +10,19 @@
 #include <string>
 
 #include "channels/console_link.h"
+#include "channels/network_relay.h"
+#include "channels/poll_request.h"
 #include "channels/port_list.h"
+#include "channels/reserve_relay.h"
 #include "channels/serial_port.h"
 #include "channels/tcp_server.h"
 #include "shell/dialogs.h"
 #include "shell/qt_event_dispatcher.h"
 #include "shell/settings_store.h"
 #include "supervision/gateway_state.h"
+#include "supervision/link_test.h"
 #include "supervision/object_table.h"
+#include "supervision/test_supervision.h"
 
 class QCheckBox;
 class QComboBox;
@@ -72,15 +77,15 @@ class TMainForm : public QWidget {
   void LabelComPortClick();
   // The operator's test frame; swallows every failure.
   void sButtonSendImmitationClick();
-  // The poll request, the supervision tick, the link test, the reserve line's receive event
-  // and the server's connection events. Their work comes with the network relay, the test
-  // supervision, the link tests and the reserve channel; until then the connection's execute
-  // handler reads and drops each buffer, and the others do nothing.
+  // The poll request, the supervision tick (a tick that falls due inside a running one is
+  // skipped), the link-test tick, the reserve line's receive event and the server's connection
+  // events.
   void sCheckBox_OprosClick();
   void TimerSaveHistoryTimer();
   void TimerHeartbeatTimer();
   void BComPort_CSDRxChar(int count);
-  // On the connection's own thread, as are the two below.
+  // On the connection's own thread, as are the two below: the connection cap, the relay, and
+  // nothing.
   void IdTCPServer1Connect(TcpConnection& connection);
   void IdTCPServer1Execute(TcpConnection& connection);
   void IdTCPServer1Disconnect(TcpConnection& connection);
@@ -93,6 +98,8 @@ class TMainForm : public QWidget {
 
   GatewayState& State() { return state_; }
   ObjectTable& Objects() { return object_table_; }
+  // The poll request as the poll check box and edit have set it.
+  const PollRequest& Poll() const { return poll_request_; }
 
   // Controls, named as the operator's documentation names them.
   QPushButton* ButtonConnect = nullptr;
@@ -170,6 +177,9 @@ class TMainForm : public QWidget {
   GatewayState state_;
   ObjectTable object_table_;
   QtEventDispatcher dispatcher_;
+  // Used by the connection threads, so declared before the server: they outlive its threads.
+  PollRequest poll_request_;
+  NetworkRelay network_relay_;
 
  public:
   // Ports and server, declared after the state and dispatcher they use so that they go (and
@@ -177,6 +187,13 @@ class TMainForm : public QWidget {
   ConsoleLink BComPort_Zorvan;
   SerialPort BComPort_CSD;
   TcpServer IdTCPServer1;
+
+ private:
+  // The work of the two timers and of the reserve line's receive event, after the ports and
+  // the state they use.
+  TestSupervision test_supervision_;
+  LinkTest link_test_;
+  ReserveRelay reserve_relay_;
 };
 
 }  // namespace gateway

@@ -2,7 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -11,10 +13,13 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QTimer>
+#include <QToolTip>
+#include <algorithm>
 
 #include "channels/serial_port.h"
 #include "shell/main_form.h"
 #include "shell/operator_texts.h"
+#include "shell/window_look.h"
 
 namespace gateway {
 namespace {
@@ -37,6 +42,59 @@ QLabel* Label(QWidget* parent, int x, int y, int width, int height, const QStrin
   auto* label = Place<QLabel>(parent, x, y, width, height);
   label->setText(text);
   return label;
+}
+
+// Keeps a label whose text the program rewrites while it runs (the start time, the status line)
+// at its designed width or wider, as wide as its text: the running texts can be longer than the
+// designed ones ("dd.mm.yy" where the designed text has "22.0713") and would lose their end.
+class WidensToItsText : public QObject {
+ public:
+  explicit WidensToItsText(QLabel& label)
+      : QObject(&label), label_(label), designed_width_(label.width()) {
+    // A new text asks the label's parent for a new layout, once the parent shows; a text set
+    // before that is fitted when it shows.
+    label.parentWidget()->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show) Fit();
+    return false;
+  }
+
+ private:
+  void Fit() {
+    const int width = std::max(designed_width_, label_.sizeHint().width());
+    if (width != label_.width()) label_.resize(width, label_.height());
+  }
+
+  QLabel& label_;
+  const int designed_width_;
+};
+
+// Shows a hint whose lines are parted by carriage returns, as the hints are written, on lines of
+// its own: the tool tip breaks lines only at line feeds and would show one overlong line.
+class ShowsHintLines : public QObject {
+ public:
+  explicit ShowsHintLines(QWidget& control) : QObject(&control), control_(control) {
+    control.installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() != QEvent::ToolTip) return false;
+    QString lines = control_.toolTip();
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), lines, &control_);
+    return true;
+  }
+
+ private:
+  QWidget& control_;
+};
+
+// Gives `control` the hint `text`, whose lines are parted by carriage returns.
+void SetHintLines(QWidget& control, const QString& text) {
+  control.setToolTip(text);
+  new ShowsHintLines(control);
 }
 
 QPushButton* Button(QWidget* parent, int x, int y, int width, int height, const QString& text) {
@@ -96,11 +154,7 @@ void SetInputRule(QLineEdit& edit, const QString& allowed, int max_length) {
 }
 
 void BuildMainFormControls(TMainForm& form) {
-  QFont font = form.font();
-  font.setFamily(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSize(8);
-  form.setFont(font);
+  form.setFont(WindowFont());
 
   form.ButtonConnect = Button(&form, 3, 2, 90, 25, QString::fromUtf8(kCaptionConnect));
   form.sCheckBox_Opros = CheckBox(&form, 96, 5, 78, 17, QStringLiteral("Опросить:"));
@@ -111,6 +165,8 @@ void BuildMainFormControls(TMainForm& form) {
       Label(&form, 26, 43, 211, 13, QStringLiteral("Программа запущена: 22.0713 в 14:53:00"));
   form.sLabel5 = Label(&form, 264, 42, 25, 13, QStringLiteral("V:6.0"));
   form.sLabel1 = Label(&form, 48, 91, 201, 13, QString());
+  new WidensToItsText(*form.sLabel2);
+  new WidensToItsText(*form.sLabel1);
   form.sLabel3 =
       Label(&form, 40, 106, 219, 13, QStringLiteral("Для изменений настроек нажмите \"Ctrl+E\""));
 
@@ -153,14 +209,14 @@ void BuildMainFormControls(TMainForm& form) {
 
   form.sCheckBox_AutoConnect =
       CheckBox(&form, 15, 439, 175, 17, QStringLiteral("Автоподключение при старте"));
-  form.sCheckBox_AutoConnect->setToolTip(
-      QStringLiteral("Разрешает автопоключение с свертыванием в значок.\r"
-                     "Ярлык должен быть отправлен в папку \"Автозагрузка\"."));
+  SetHintLines(*form.sCheckBox_AutoConnect,
+               QStringLiteral("Разрешает автопоключение с свертыванием в значок.\r"
+                              "Ярлык должен быть отправлен в папку \"Автозагрузка\"."));
   form.ButtonDisconnect = Button(&form, 72, 464, 73, 33, QStringLiteral("Отключить"));
   form.Edit_TstFaults = Edit(&form, 168, 470, 61, 24, QStringLiteral("180"));
-  form.Edit_TstFaults->setToolTip(
-      QStringLiteral("Максимальное время через которое должен придти тест с объекта.\r"
-                     "Нужно указать три цифры."));
+  SetHintLines(*form.Edit_TstFaults,
+               QStringLiteral("Максимальное время через которое должен придти тест с объекта.\r"
+                              "Нужно указать три цифры."));
   SetInputRule(*form.Edit_TstFaults, kDigits, 5);
   form.Edit_TstFaults->hide();
 

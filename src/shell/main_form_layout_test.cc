@@ -1,18 +1,29 @@
 #include "shell/main_form_layout.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QGroupBox>
+#include <QHelpEvent>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
+#include <algorithm>
 #include <map>
 #include <set>
 
 #include "shell/shell_test_support.h"
+#include "shell/window_look.h"
 
 namespace gateway {
 namespace {
@@ -275,6 +286,7 @@ TEST_F(LayoutTest, ButtonsShowTheHandAndListsAreNotEditable) {
   EXPECT_EQ(form->Memo_Events->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   EXPECT_EQ(form->Memo_Events->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(form->font().pointSize(), 8);
+  EXPECT_EQ(form->palette().color(QPalette::Window), QColor(0xF0, 0xF0, 0xF0));
   EXPECT_EQ(form->TimerSaveHistory->interval(), 1000);
   EXPECT_TRUE(form->TimerSaveHistory->isActive());
   EXPECT_EQ(form->TimerHeartbeat->interval(), 3000);
@@ -368,6 +380,194 @@ TEST_F(LayoutTest, ControlsBeyondTheEdgeStayInTheFocusOrder) {
         static_cast<QWidget*>(form->sComboBox_BoudCSD),
         static_cast<QWidget*>(form->AdvEditHeartData), static_cast<QWidget*>(form->Imit_Obj)}) {
     EXPECT_EQ(chain.count(control), 1u) << control->metaObject()->className();
+  }
+}
+
+// The pixels that `text` inks when drawn in `font`, left-aligned and centred in a box `height`
+// pixels high as labels and check boxes draw it; x from the text's start, y from the box's top.
+QRect InkOf(const QFont& font, const QString& text, int height) {
+  constexpr int kAbove = 10;
+  QImage image(800, height + 2 * kAbove, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  painter.drawText(QRect(0, kAbove, image.width(), height), Qt::AlignLeft | Qt::AlignVCenter, text);
+  painter.end();
+  QRect ink;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      // Ink is what is at least half dark: the faint edge of antialiased text may be cut.
+      if (qGray(image.pixel(x, y)) < 128) ink |= QRect(x, y - kAbove, 1, 1);
+    }
+  }
+  return ink;
+}
+
+// Where `control` stops showing: its right edge, or the left edge of a sibling drawn over it.
+int VisibleRight(const QWidget* control) {
+  int right = control->geometry().right();
+  const QObjectList& siblings = control->parentWidget()->children();
+  for (auto later = siblings.begin() + siblings.indexOf(control) + 1; later != siblings.end();
+       ++later) {
+    const auto* sibling = qobject_cast<const QWidget*>(*later);
+    if (sibling == nullptr || sibling->isHidden()) continue;
+    if (sibling->geometry().intersects(control->geometry()) && sibling->x() > control->x()) {
+      right = std::min(right, sibling->x() - 1);
+    }
+  }
+  return right;
+}
+
+// The designed controls were sized for a narrow 8-point face; in a wider one the labels lose
+// their ends ("СОМ порт:" becomes "СОМ порт") and a caption runs under the edit beside it.
+TEST_F(LayoutTest, EveryTextShowsWholeInTheWindowFace) {
+  host_resolves_ = false;
+  std::unique_ptr<TMainForm> form = MakeForm();
+  const QString face = QFontInfo(form->font()).family();
+  ASSERT_TRUE(std::any_of(std::begin(kWindowFaces), std::end(kWindowFaces),
+                          [&](const char* wanted) { return face == QLatin1String(wanted); }))
+      << "the window shows in " << face.toStdString()
+      << ": none of its faces is installed (Debian: fonts-liberation2)";
+
+  std::map<std::string, QWidget*> controls = ControlsOf(*form);
+  for (const ControlCase& c : kControls) {
+    const QString text = QString::fromUtf8(c.text);
+    if (text.isEmpty() || c.kind == Kind::kEdit || c.kind == Kind::kDropDown ||
+        c.kind == Kind::kMemo) {
+      continue;
+    }
+    SCOPED_TRACE(c.name);
+    QWidget* control = controls.at(c.name);
+    const QRect room(QPoint(0, 0),
+                     QPoint(VisibleRight(control) - control->x(), control->height() - 1));
+    switch (c.kind) {
+      case Kind::kLabel: {
+        const QRect ink = InkOf(control->font(), text, control->height());
+        EXPECT_TRUE(room.contains(ink))
+            << "ink " << ink.left() << ".." << ink.right() << " x " << ink.top() << ".."
+            << ink.bottom() << " in " << room.right() << " x " << room.bottom();
+        break;
+      }
+      case Kind::kCheckBox: {
+        QStyleOptionButton option;
+        option.initFrom(control);
+        const QRect contents =
+            control->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, control);
+        const QRect ink =
+            InkOf(control->font(), text, control->height()).translated(contents.x(), 0);
+        EXPECT_TRUE(room.contains(ink)) << ink.right() << " past " << room.right();
+        break;
+      }
+      case Kind::kButton: {
+        const int margin = control->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control);
+        const QStringList captions = c.name == std::string("ButtonConnect")
+                                         ? QStringList{text, QStringLiteral("Подключено!")}
+                                         : QStringList{text};
+        for (const QString& caption : captions) {
+          const QRect ink = InkOf(control->font(), caption, control->height());
+          EXPECT_LE(ink.width() + 2 * margin, control->width()) << caption.toStdString();
+          EXPECT_LE(ink.height(), control->height()) << caption.toStdString();
+        }
+        break;
+      }
+      case Kind::kGroupBox: {
+        QStyleOptionGroupBox option;
+        option.initFrom(control);
+        option.text = text;
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect caption = control->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                               QStyle::SC_GroupBoxLabel, control);
+        const QRect ink = InkOf(control->font(), text, caption.height());
+        EXPECT_LT(caption.x() + ink.right(), control->width() - 2) << "runs into the frame";
+        EXPECT_GE(ink.top(), 0);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+// The group frame's top line runs through the middle of the caption, so the controls placed just
+// below the caption sit inside the frame; a frame drawn under the caption would cut through them.
+TEST_F(LayoutTest, GroupFramesPassAboveTheControlsInThem) {
+  host_resolves_ = false;
+  std::unique_ptr<TMainForm> form = MakeForm();
+  const QColor kBackground = form->palette().color(QPalette::Window);
+  for (QGroupBox* group :
+       {form->sGroupBoxTunes, form->sGroupBox2, form->sGroupBox1, form->sGroupBoxHart}) {
+    SCOPED_TRACE(group->title().toStdString());
+    QImage image(group->size(), QImage::Format_RGB32);
+    group->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    // Right of the caption, just inside the frame's right edge, the first row off the background
+    // is the frame's top line.
+    const int column = group->width() - 5;
+    int frame_top = -1;
+    for (int y = 0; y < image.height() && frame_top < 0; ++y) {
+      if (image.pixelColor(column, y) != kBackground) frame_top = y;
+    }
+    ASSERT_GE(frame_top, 0);
+    EXPECT_LE(frame_top, group->fontMetrics().height() / 2 + 1);
+    for (QWidget* member : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      EXPECT_GT(member->y(), frame_top + 1)
+          << member->metaObject()->className() << " at " << member->x() << "," << member->y();
+    }
+  }
+}
+
+// A start time or status line longer than the designed text widens its label rather than losing
+// its end; the label never gets narrower than designed.
+TEST_F(LayoutTest, RunningTextsWidenTheirLabelsButNeverNarrowThem) {
+  std::unique_ptr<TMainForm> form = MakeForm();  // the host resolves: the start time is stamped
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  const auto shows_whole = [](QLabel* label) {
+    const QRect ink = InkOf(label->font(), label->text(), label->height());
+    return ink.isNull() || QRect(QPoint(0, 0), label->size()).contains(ink);
+  };
+  EXPECT_TRUE(ProcessEventsUntil([&] { return shows_whole(form->sLabel2); }))
+      << form->sLabel2->text().toStdString() << " in " << form->sLabel2->width();
+  EXPECT_GE(form->sLabel2->width(), 211);
+
+  form->TimerSaveHistory->stop();  // its tick writes its own status line
+
+  const struct {
+    const char* text;
+    bool wider_than_designed;
+  } kStatusLines[] = {
+      {"ttyUSB10, 192.168.100.200, 65535, соединений: 150", true},
+      {"ttyS0, 0.0.0.0, 5551, соединений: 0", false},
+      {"ttyUSB10, 192.168.100.200, 65535, соединений: 150", true},
+      {"", false},
+  };
+  for (const auto& line : kStatusLines) {
+    SCOPED_TRACE(line.text);
+    form->sLabel1->setText(QString::fromUtf8(line.text));
+    EXPECT_TRUE(ProcessEventsUntil([&] {
+      return shows_whole(form->sLabel1) &&
+             (form->sLabel1->width() > 201) == line.wider_than_designed &&
+             form->sLabel1->width() >= 201;
+    })) << form->sLabel1->width();
+    EXPECT_EQ(form->sLabel1->geometry().topLeft(), QPoint(48, 91));
+    EXPECT_EQ(form->sLabel1->height(), 13);
+  }
+}
+
+// The two-line hints keep their carriage return as written, and show as two lines.
+TEST_F(LayoutTest, TwoLineHintsShowOnTwoLines) {
+  host_resolves_ = false;
+  std::unique_ptr<TMainForm> form = MakeForm();
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  for (QWidget* control : {static_cast<QWidget*>(form->sCheckBox_AutoConnect),
+                           static_cast<QWidget*>(form->Edit_TstFaults)}) {
+    const QStringList lines = control->toolTip().split(QLatin1Char('\r'));
+    ASSERT_EQ(lines.size(), 2) << control->toolTip().toStdString();
+    QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(control, &hover);
+    EXPECT_EQ(QToolTip::text(), lines.join(QLatin1Char('\n')));
+    QToolTip::hideText();
   }
 }
 
