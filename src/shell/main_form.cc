@@ -283,9 +283,13 @@ void TMainForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
       break;
     case KeyCommand::kToggleBorder: {
       const bool bordered = !windowFlags().testFlag(Qt::FramelessWindowHint);
-      const int outer_width = frameGeometry().width();
+      // Taken before the flags change, so that the border is remembered while it is there.
+      const QRect outer = geometry().marginsAdded(FrameMargins());
       ApplyWindowFlags(bordered);
-      SetOuterSize(outer_width, bordered ? kStripOuterHeight : kBorderedStripOuterHeight);
+      SetOuterSize(outer.width(), bordered ? kStripOuterHeight : kBorderedStripOuterHeight);
+      // The outer corner stays where it was, whichever border the window now has.
+      const QMargins margins = FrameMargins();
+      setGeometry(QRect(outer.topLeft() + QPoint(margins.left(), margins.top()), size()));
       break;
     }
     case KeyCommand::kNone:
@@ -394,12 +398,22 @@ void TMainForm::ApplyWindowFlags(bool frameless) {
   }
 }
 
-void TMainForm::SetOuterSize(int width, int height) {
+QMargins TMainForm::FrameMargins() {
+  if (windowFlags().testFlag(Qt::FramelessWindowHint)) return {};
+  // Right after the border comes back the window manager has not reported it yet: the last
+  // border seen stands in for it.
   const QRect frame = frameGeometry();
   const QRect client = geometry();
-  const int frame_width = frame.width() - client.width();
-  const int frame_height = frame.height() - client.height();
-  setFixedSize(width - frame_width, height - frame_height);
+  const QMargins shown(client.left() - frame.left(), client.top() - frame.top(),
+                       frame.right() - client.right(), frame.bottom() - client.bottom());
+  if (!shown.isNull()) border_margins_ = shown;
+  return border_margins_;
+}
+
+void TMainForm::SetOuterSize(int width, int height) {
+  const QMargins margins = FrameMargins();
+  setFixedSize(width - margins.left() - margins.right(),
+               height - margins.top() - margins.bottom());
 }
 
 bool TMainForm::IsFirstDelivery(QObject* watched, QEvent* event) {

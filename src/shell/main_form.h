@@ -3,6 +3,7 @@
 // layers below.
 #pragma once
 
+#include <QMargins>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -158,6 +159,8 @@ class TMainForm : public QWidget {
   void StopServer();
   // Sets the window's frame size; the client area is what the frame leaves.
   void SetOuterSize(int width, int height);
+  // The border around the client area: none without a border, else the last one seen.
+  QMargins FrameMargins();
   // The single border with title bar, or none; on top until the console write failure. A
   // visible window stays visible where it was.
   void ApplyWindowFlags(bool frameless);
@@ -168,6 +171,7 @@ class TMainForm : public QWidget {
   Dialogs& dialogs_;
   ShellEnvironment environment_;
   bool stays_on_top_ = true;
+  QMargins border_margins_;
   bool raised_since_deactivation_ = false;
   bool snapping_ = false;
   const QEvent* key_event_in_delivery_ = nullptr;

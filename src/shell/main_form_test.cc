@@ -355,7 +355,8 @@ TEST_F(MainFormTest, KeyCommandsResizeTheWindowByItsFrame) {
   form->setFixedSize(219, 32);
   QTest::keyClick(form.get(), Qt::Key_J, Qt::ControlModifier);
   EXPECT_TRUE(form->windowFlags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_EQ(form->frameGeometry().size(), QSize(start_frame.width(), 30));
+  // Without a border the window is its client area (the test platform still reports a frame).
+  EXPECT_EQ(form->size(), QSize(start_frame.width(), 30));
   QTest::keyClick(form.get(), Qt::Key_J, Qt::ControlModifier);
   EXPECT_FALSE(form->windowFlags().testFlag(Qt::FramelessWindowHint));
   EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
