@@ -6,6 +6,12 @@
 
 namespace gateway {
 
+struct ConsoleLink::Waiter {
+  // Only this worker waits on it, so a release wakes no other.
+  std::condition_variable_any turn;
+  bool granted = false;
+};
+
 LinkSession::~LinkSession() { link_.Release(); }
 
 void LinkSession::WriteByte(std::uint8_t byte) { link_.port_.Write({&byte, 1}); }
@@ -52,10 +58,24 @@ int ConsoleLink::BaudRate() const { return port_.BaudRate(); }
 
 std::unique_ptr<LinkSession> ConsoleLink::Acquire(std::stop_token stop) {
   std::unique_lock lock(mutex_);
-  const bool free = changed_.wait(lock, stop, [&] { return !held_ && main_waiting_ == 0; });
-  // A worker whose stop came while it waited, or before, begins no exchange.
-  if (!free || stop.stop_requested()) return nullptr;
-  held_ = true;
+  // A worker whose stop came before it asked begins no exchange.
+  if (stop.stop_requested()) return nullptr;
+  if (held_) {
+    Waiter self;
+    const auto place = queue_.insert(queue_.end(), &self);
+    if (!self.turn.wait(lock, stop, [&] { return self.granted; })) {
+      queue_.erase(place);
+      return nullptr;
+    }
+    // The release took it off the queue and made it the holder. A stop that came at the same
+    // moment still ends this worker, but the turn must go on, or every later exchange stalls.
+    if (stop.stop_requested()) {
+      PassTurn();
+      return nullptr;
+    }
+  } else {
+    held_ = true;
+  }
   holder_ = std::this_thread::get_id();
   return std::unique_ptr<LinkSession>(new LinkSession(*this));
 }
@@ -73,26 +93,48 @@ bool ConsoleLink::EnsureOpen() {
 }
 
 void ConsoleLink::Release() {
-  {
-    std::lock_guard lock(mutex_);
+  std::lock_guard lock(mutex_);
+  PassTurn();
+}
+
+void ConsoleLink::PassTurn() {
+  // Each wake happens under the mutex: a woken worker's Waiter lives on its stack and is gone as
+  // soon as it can return, which it cannot before the mutex is free.
+  if (main_waiting_) {
+    main_waiting_ = false;
+    holder_ = main_thread_;
+    main_turn_.notify_one();
+  } else if (!queue_.empty()) {
+    Waiter* next = queue_.front();
+    queue_.pop_front();
+    next->granted = true;
+    holder_ = std::thread::id();  // the worker names itself when it wakes, or passes the turn
+    next->turn.notify_one();
+  } else {
     held_ = false;
     holder_ = std::thread::id();
   }
-  changed_.notify_all();
 }
 
 bool ConsoleLink::AcquireAsMain() {
   std::unique_lock lock(mutex_);
   if (held_ && holder_ == std::this_thread::get_id()) return false;
-  ++main_waiting_;
-  changed_.wait(lock, [&] { return !held_; });
-  --main_waiting_;
-  held_ = true;
-  holder_ = std::this_thread::get_id();
+  if (held_) {
+    main_waiting_ = true;
+    main_turn_.wait(lock, [&] { return !main_waiting_; });
+  } else {
+    held_ = true;
+    holder_ = std::this_thread::get_id();
+  }
   return true;
 }
 
 bool ConsoleLink::HeldByCurrentThread() const { return HeldByThisThread(); }
+
+int ConsoleLink::WaitingCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(queue_.size()) + (main_waiting_ ? 1 : 0);
+}
 
 bool ConsoleLink::HeldByThisThread() const {
   std::lock_guard lock(mutex_);

@@ -1,6 +1,6 @@
 // The console port and its exclusive use: exchanges (a frame and the read of its reply) never
 // interleave. The main thread waits behind at most the exchange in progress; workers that have
-// not begun let it go first.
+// not begun let it go first, and are served among themselves in the order they asked.
 //
 // Every user of the console port runs its whole exchange inside one session:
 //   network relay (connection thread):
@@ -28,6 +28,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -75,7 +76,8 @@ class ConsoleLink : public ConsoleExchange {
   std::string PortName() const;
   int BaudRate() const;
 
-  // From a worker thread: waits for the link; returns nullptr if `stop` is requested first.
+  // From a worker thread: waits for the link behind the workers that asked before it; returns
+  // nullptr if `stop` is requested first.
   std::unique_ptr<LinkSession> Acquire(std::stop_token stop);
 
   // ConsoleExchange, from the main thread: nullptr when the main thread already holds the link.
@@ -85,10 +87,18 @@ class ConsoleLink : public ConsoleExchange {
 
   // Whether the calling thread holds the link now (an exchange of its own is under way).
   bool HeldByCurrentThread() const;
+  // How many threads wait for the link now, the main thread included; does not wait for it.
+  int WaitingCount() const;
 
  private:
   friend class LinkSession;
+  // A worker in the queue; it lives on that worker's stack while it waits.
+  struct Waiter;
+
   void Release();
+  // With the mutex held and the link just given up: hands it to the main thread if it waits,
+  // else to the first queued worker, else leaves it free. Wakes only the one it hands it to.
+  void PassTurn();
   // Waits for the link on the main thread; false when the main thread already holds it.
   bool AcquireAsMain();
   bool HeldByThisThread() const;
@@ -99,10 +109,13 @@ class ConsoleLink : public ConsoleExchange {
   SerialPort port_;
   const std::thread::id main_thread_;
   mutable std::mutex mutex_;
-  std::condition_variable_any changed_;
+  // Free only while nobody waits: a release hands the link on directly.
   bool held_ = false;
   std::thread::id holder_;
-  int main_waiting_ = 0;
+  // Set by the main thread when it begins to wait, cleared by the release that hands it the link.
+  bool main_waiting_ = false;
+  std::condition_variable main_turn_;
+  std::list<Waiter*> queue_;
 };
 
 }  // namespace gateway

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <latch>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -27,6 +28,16 @@ std::string ErrorOf(const std::function<void()>& action) {
     return e.what();
   }
   return "";
+}
+
+// Polls `condition` until it holds; false after `limit`, which only a fault should reach.
+bool WaitUntil(const std::function<bool()>& condition, Clock::duration limit = 10s) {
+  const auto deadline = Clock::now() + limit;
+  while (!condition()) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(100us);
+  }
+  return true;
 }
 
 // A frame whose body is `length` copies of `id`, so a byte of another frame inside it shows.
@@ -70,6 +81,44 @@ class FrameCheckingConsole {
   std::atomic<int> frames_{0};
   std::atomic<int> mixed_{0};
   std::jthread thread_;
+};
+
+// Workers that each ask the link for one turn, note their id while they hold it and let go.
+class QueuedWorkers {
+ public:
+  explicit QueuedWorkers(ConsoleLink& link) : link_(link) {}
+
+  // Starts worker `id`; returns once it waits for the link, false if it never does.
+  bool Start(int id) {
+    const int waiting = link_.WaitingCount();
+    threads_.emplace_back([this, id](std::stop_token stop) {
+      if (std::unique_ptr<LinkSession> session = link_.Acquire(stop)) {
+        std::lock_guard lock(mutex_);
+        granted_.push_back(id);
+      }
+      ++ended_;
+    });
+    return WaitUntil([&] { return link_.WaitingCount() == waiting + 1; });
+  }
+  // Requests the stop of the worker started `index`-th (from 0).
+  void Stop(std::size_t index) { threads_[index].request_stop(); }
+  int Ended() const { return ended_; }
+  // Returns once every worker has ended, false if some never do.
+  bool AllEnded() const {
+    return WaitUntil([&] { return ended_ == static_cast<int>(threads_.size()); });
+  }
+  // The ids in the order the workers held the link.
+  std::vector<int> Granted() {
+    std::lock_guard lock(mutex_);
+    return granted_;
+  }
+
+ private:
+  ConsoleLink& link_;
+  std::mutex mutex_;
+  std::vector<int> granted_;
+  std::atomic<int> ended_{0};
+  std::vector<std::jthread> threads_;  // last: stopped and joined before the rest goes
 };
 
 class ConsoleLinkTest : public ::testing::Test {
@@ -145,6 +194,80 @@ TEST_F(ConsoleLinkTest, MainThreadWaitsBehindAtMostTheExchangeInProgress) {
     std::this_thread::sleep_for(2 * kHold);
   }
   stop.request_stop();
+}
+
+TEST_F(ConsoleLinkTest, WorkersAreGrantedTheLinkInTheOrderTheyAsked) {
+  std::unique_ptr<ConsoleSession> held = link_.BeginExchange();
+  QueuedWorkers workers(link_);
+  for (int id = 0; id < 8; ++id) ASSERT_TRUE(workers.Start(id)) << id;
+  held.reset();
+  ASSERT_TRUE(workers.AllEnded());
+  EXPECT_EQ(workers.Granted(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(link_.WaitingCount(), 0);
+}
+
+TEST_F(ConsoleLinkTest, StoppedWaiterNeitherGetsTheLinkNorHoldsUpThoseBehindIt) {
+  const struct {
+    std::size_t stopped;
+    std::vector<int> granted;
+  } kCases[] = {{0, {1, 2}}, {1, {0, 2}}, {2, {0, 1}}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.stopped);
+    std::unique_ptr<ConsoleSession> held = link_.BeginExchange();
+    QueuedWorkers workers(link_);
+    for (int id = 0; id < 3; ++id) ASSERT_TRUE(workers.Start(id));
+    workers.Stop(c.stopped);
+    // It leaves while the link is still held, so it cannot have had it.
+    ASSERT_TRUE(WaitUntil([&] { return workers.Ended() == 1 && link_.WaitingCount() == 2; }));
+    held.reset();
+    ASSERT_TRUE(workers.AllEnded());
+    EXPECT_EQ(workers.Granted(), c.granted);
+  }
+}
+
+TEST_F(ConsoleLinkTest, StopThatRacesWithTheTurnNeverLosesIt) {
+  constexpr int kRounds = 300;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    std::unique_ptr<ConsoleSession> held = link_.BeginExchange();
+    std::atomic<bool> second_got{false};
+    // Whether or not the stop beats the turn, the first worker lets the link go at once.
+    std::jthread first([&](std::stop_token stop) { link_.Acquire(stop); });
+    ASSERT_TRUE(WaitUntil([&] { return link_.WaitingCount() == 1; }));
+    std::jthread second([&](std::stop_token stop) { second_got = link_.Acquire(stop) != nullptr; });
+    ASSERT_TRUE(WaitUntil([&] { return link_.WaitingCount() == 2; }));
+    // The release hands the first worker its turn just as its stop comes.
+    std::latch go(2);
+    std::jthread stopper([&] {
+      go.arrive_and_wait();
+      first.request_stop();
+    });
+    go.arrive_and_wait();
+    held.reset();
+    ASSERT_TRUE(WaitUntil([&] { return second_got.load(); }));
+  }
+  EXPECT_EQ(link_.WaitingCount(), 0);
+}
+
+TEST_F(ConsoleLinkTest, MainThreadGoesBeforeQueuedWorkers) {
+  std::promise<void> holding;
+  std::jthread holder([&](std::stop_token stop) {
+    std::unique_ptr<LinkSession> session = link_.Acquire(stop);
+    holding.set_value();
+    // Lets go once the main thread waits behind it as well as both workers.
+    WaitUntil([&] { return link_.WaitingCount() == 3; });
+  });
+  holding.get_future().wait();
+  QueuedWorkers workers(link_);
+  ASSERT_TRUE(workers.Start(0));
+  ASSERT_TRUE(workers.Start(1));
+  std::unique_ptr<ConsoleSession> session = link_.BeginExchange();
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(link_.WaitingCount(), 2);
+  EXPECT_TRUE(workers.Granted().empty());
+  session.reset();
+  ASSERT_TRUE(workers.AllEnded());
+  EXPECT_EQ(workers.Granted(), (std::vector<int>{0, 1}));
 }
 
 TEST_F(ConsoleLinkTest, MainThreadInsideItsOwnExchangeGetsNoSecondOne) {
