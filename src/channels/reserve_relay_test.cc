@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "fixtures/answering_console.h"
 #include "fixtures/pty_pair.h"
+#include "fixtures/queue_dispatcher.h"
 #include "supervision/object_table.h"
 
 namespace gateway {
@@ -28,43 +27,6 @@ const std::string kUntranslated = "5010 181234E99901001\x14";
 const std::string kBadAccount = "5010 1812A4E13001005\x14";
 const Bytes kAck = {0x06};
 const Bytes kConsoleAck = {0xA1, 0xA2, 0xA3, 0xA4};
-
-// Runs posted work on the thread that calls RunUntil, as the window's event loop does.
-class QueueDispatcher : public EventDispatcher {
- public:
-  void Post(std::function<void()> work) override {
-    {
-      std::lock_guard lock(mutex_);
-      queue_.push_back(std::move(work));
-    }
-    changed_.notify_all();
-  }
-
-  // Runs posted work until `done()` holds or `limit` has passed; returns done().
-  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (!done()) {
-      std::function<void()> work;
-      {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) break;
-        work = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      work();
-    }
-    return done();
-  }
-
-  void RunFor(std::chrono::milliseconds period) {
-    RunUntil([] { return false; }, period);
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::function<void()>> queue_;
-};
 
 // The test plays the modem on one pseudo-terminal and the console on another; the relay runs
 // on the test's thread, which is the console link's main thread.

@@ -8,8 +8,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -17,6 +15,7 @@
 #include "channels/arbitrary_baud_rate.h"
 #include "channels/port_error.h"
 #include "fixtures/pty_pair.h"
+#include "fixtures/queue_dispatcher.h"
 #include "fixtures/temp_dir.h"
 #include "supervision/console_exchange.h"
 
@@ -25,56 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// Runs posted work on the thread that calls Run*, as the window's event loop does.
-class QueueDispatcher : public EventDispatcher {
- public:
-  void Post(std::function<void()> work) override {
-    {
-      std::lock_guard lock(mutex_);
-      queue_.push_back(std::move(work));
-      ++posted_;
-    }
-    changed_.notify_all();
-  }
-
-  // Runs posted work until `done()` holds or `limit` has passed; returns done().
-  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (!done()) {
-      std::function<void()> work;
-      {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) break;
-        work = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      work();
-    }
-    return done();
-  }
-
-  void RunFor(std::chrono::milliseconds period) {
-    RunUntil([] { return false; }, period);
-  }
-
-  // Waits, without running anything, until some work is queued.
-  bool WaitForPosted(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return !queue_.empty(); });
-  }
-
-  int posted() const {
-    std::lock_guard lock(mutex_);
-    return posted_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::function<void()>> queue_;
-  int posted_ = 0;
-};
 
 std::string ErrorOf(const std::function<void()>& action) {
   try {
