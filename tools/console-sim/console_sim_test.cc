@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "channels/console_link.h"
+#include "channels/port_list.h"
 #include "fixtures/pty_pair.h"
 #include "fixtures/temp_dir.h"
 #include "supervision/console_exchange.h"
@@ -216,6 +218,39 @@ TEST(ConsoleSimUsageTest, HelpSucceedsAndBadOptionsFail) {
     SimProcess sim({"--reply=sometimes"});
     EXPECT_TRUE(Contains(sim.ErrorLine(10s), "\"sometimes\""));
     EXPECT_EQ(sim.Wait(5s), 2);
+  }
+}
+
+// Scripts find the index that the gateway stores for a port ("cbPort.ItemIndex") in this list, so
+// it must be the gateway's own list, in its order, with the simulators' links in /dev.
+TEST(ConsoleSimUsageTest, ListPortsPrintsTheGatewaysPortListOneNameALine) {
+  // Linking into /dev needs root; without it the list is still compared, just without a line of
+  // the simulator's own.
+  std::unique_ptr<SimProcess> linked;
+  const std::string link_name = "ttyVlist" + std::to_string(getpid());
+  if (access("/dev", W_OK) == 0) {
+    linked = std::make_unique<SimProcess>(std::vector<std::string>{"--link=/dev/" + link_name});
+    ASSERT_TRUE(Contains(linked->ErrorLine(10s), "linked as /dev/" + link_name));
+  }
+
+  // Other programs may add or remove ports meanwhile: a listing counts only when the lists
+  // taken just before and just after it agree.
+  std::vector<std::string> printed;
+  std::vector<std::string> expected;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    expected = ListSerialPorts();
+    SimProcess lister({"--list-ports"});
+    printed.clear();
+    while (std::optional<std::string> line = lister.OutputLine(10s)) printed.push_back(*line);
+    EXPECT_EQ(lister.Wait(5s), 0);
+    if (ListSerialPorts() == expected) break;
+  }
+  EXPECT_EQ(printed, expected);
+  if (linked) {
+    EXPECT_NE(std::find(printed.begin(), printed.end(), link_name), printed.end());
+    linked->Signal(SIGTERM);
+    EXPECT_EQ(linked->Wait(5s), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status("/dev/" + link_name)));
   }
 }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "channels/port_error.h"
+#include "channels/port_list.h"
 #include "console-sim/console_line.h"
 #include "console-sim/frame_reader.h"
 #include "console-sim/frame_record.h"
@@ -156,6 +158,15 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(HelpText().c_str(), stdout);
+    return 0;
+  }
+  if (options.list_ports) {
+    try {
+      for (const std::string& port : gateway::ListSerialPorts()) PrintLine(port);
+    } catch (const gateway::PortError& e) {
+      std::fprintf(stderr, "console-sim: %s\n", e.what());
+      return 1;
+    }
     return 0;
   }
   // The signals that end the simulator arrive as readable data, so the link is always removed

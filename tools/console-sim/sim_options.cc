@@ -74,6 +74,9 @@ SimOptions ParseOptions(const std::vector<std::string>& arguments) {
     if (name == "--help" || name == "-h") {
       no_value();
       options.help = true;
+    } else if (name == "--list-ports") {
+      no_value();
+      options.list_ports = true;
     } else if (name == "--link") {
       need_value();
       if (value.empty()) throw UsageError("--link wants a path; use --no-link for none");
@@ -189,6 +192,11 @@ Ending:
                    gateway reads it before the line closes)
   --seconds=N      end after N seconds
   --help           this text
+
+Ports:
+  --list-ports     print the serial ports as the gateway lists them, one name a line, in the
+                   gateway's order, and end (a position in this list, counted from 0, is what
+                   the gateway stores as "cbPort.ItemIndex"); no line is opened
 )";
 }
 

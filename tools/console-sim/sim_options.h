@@ -24,6 +24,7 @@ struct SimOptions {
   int frames = 0;   // end after answering this many frames; 0: no limit
   int seconds = 0;  // end after this long; 0: no limit
   bool help = false;
+  bool list_ports = false;  // print the gateway's port list and end
 };
 
 // Reads the arguments after the program name, each option as "--name=value" or

@@ -16,6 +16,7 @@ TEST(ParseOptionsTest, DefaultsLinkTtyV0AndAcknowledgeEveryFrameAtOnce) {
   EXPECT_EQ(options.replies.delay, milliseconds(0));
   EXPECT_EQ(options.format, OutputFormat::kText);
   EXPECT_EQ(options.frames, 0);
+  EXPECT_FALSE(options.list_ports);
 }
 
 TEST(ParseOptionsTest, ReadsEveryOptionInBothSpellings) {
@@ -38,6 +39,7 @@ TEST(ParseOptionsTest, ReadsEveryOptionInBothSpellings) {
   EXPECT_TRUE(ParseOptions({"--no-link"}).link.empty());
   EXPECT_EQ(ParseOptions({"--format=tsv"}).format, OutputFormat::kTsv);
   EXPECT_TRUE(ParseOptions({"--help"}).help);
+  EXPECT_TRUE(ParseOptions({"--list-ports"}).list_ports);
 }
 
 TEST(ParseOptionsTest, BadArgumentsAreNamed) {
@@ -57,6 +59,7 @@ TEST(ParseOptionsTest, BadArgumentsAreNamed) {
       {{"--link="}, "--link"},
       {{"--frames"}, "--frames wants a value"},
       {{"--random=yes"}, "--random takes no value"},
+      {{"--list-ports=1"}, "--list-ports takes no value"},
       {{"--colour"}, "\"--colour\""},
   };
   for (const Case& c : cases) {
@@ -74,7 +77,7 @@ TEST(HelpTextTest, DocumentsEveryOption) {
   const std::string help = HelpText();
   for (const char* option :
        {"--link", "--no-link", "--reply", "--random", "--seed", "--ack", "--delay", "--late",
-        "--idle", "--format", "--frames", "--seconds", "--help"}) {
+        "--idle", "--format", "--frames", "--seconds", "--help", "--list-ports"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
