@@ -12,11 +12,31 @@ struct ConsoleLink::Waiter {
   bool granted = false;
 };
 
+template <typename Io>
+auto ConsoleLink::OnLine(Io io) -> decltype(io()) {
+  try {
+    return io();
+  } catch (const LineHungUp&) {
+    // The port is useless from here on; closing it at once tells every later exchange so, and
+    // the handler hears of it only from the exchange that closed it.
+    try {
+      port_.Close();
+    } catch (const PortError&) {
+    }
+    if (line_lost_) line_lost_();
+    throw;
+  }
+}
+
 LinkSession::~LinkSession() { link_.Release(); }
 
-void LinkSession::WriteByte(std::uint8_t byte) { link_.port_.Write({&byte, 1}); }
+void LinkSession::WriteByte(std::uint8_t byte) {
+  link_.OnLine([&] { return link_.port_.Write({&byte, 1}); });
+}
 
-Bytes LinkSession::Read(int max) { return link_.port_.Read(max); }
+Bytes LinkSession::Read(int max) {
+  return link_.OnLine([&] { return link_.port_.Read(max); });
+}
 
 void LinkSession::ClosePort() {
   try {
@@ -48,6 +68,10 @@ bool ConsoleLink::Close() {
   bool closed = false;
   WithLink([&] { closed = port_.Close(); });
   return closed;
+}
+
+void ConsoleLink::SetLineLostHandler(std::function<void()> handler) {
+  line_lost_ = std::move(handler);
 }
 
 bool ConsoleLink::IsOpen() const { return port_.IsOpen(); }

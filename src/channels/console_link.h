@@ -24,6 +24,10 @@
 //   fault or restore report (main thread): BeginExchange, WriteFrame, then the wait of up to 50
 //       reads of 100 that console_exchange.h provides.
 // A session is released when it is destroyed; keep it no longer than the exchange.
+//
+// A read or write that finds the console's line hung up (the console or its adapter has gone)
+// closes the port there and then and tells the line-lost handler, once: the gateway must not
+// go on looking connected to a console that is not there.
 #pragma once
 
 #include <condition_variable>
@@ -50,6 +54,8 @@ class LinkSession : public ConsoleSession {
   void WriteByte(std::uint8_t byte) override;
   // One read under the port's read rule; throws PortError(kErrRead), also when it is closed.
   Bytes Read(int max) override;
+  // Either of the two above on a hung-up line closes the port and tells the line-lost handler
+  // before it throws.
   // Closes the console port within this exchange, ignoring a failure of the close.
   void ClosePort();
 
@@ -85,6 +91,10 @@ class ConsoleLink : public ConsoleExchange {
   std::unique_ptr<ConsoleSession> BeginExchange() override;
   bool EnsureOpen() override;
 
+  // Runs on the thread whose read or write found the line hung up, right after the port was
+  // closed, holding the link: it must hand its work on and return at once. Set before use.
+  void SetLineLostHandler(std::function<void()> handler);
+
   // Whether the calling thread holds the link now (an exchange of its own is under way).
   bool HeldByCurrentThread() const;
   // How many threads wait for the link now, the main thread included; does not wait for it.
@@ -105,8 +115,12 @@ class ConsoleLink : public ConsoleExchange {
   // Runs `action` under the link: at once when this thread holds it, else after taking it (the
   // main thread with its priority).
   void WithLink(const std::function<void()>& action);
+  // Runs a read or write of a session; a hung-up line closes the port and is reported.
+  template <typename Io>
+  auto OnLine(Io io) -> decltype(io());
 
   SerialPort port_;
+  std::function<void()> line_lost_;
   const std::thread::id main_thread_;
   mutable std::mutex mutex_;
   // Free only while nobody waits: a release hands the link on directly.

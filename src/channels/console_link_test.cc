@@ -304,6 +304,44 @@ TEST_F(ConsoleLinkTest, CloseFromTheHolderIsImmediateAndEndsTheExchangesReadsAnd
   EXPECT_EQ(ErrorOf([&] { session->Read(100); }), kErrRead);
 }
 
+// The console's side gone in the middle of an exchange, met first by a read or by a write.
+TEST_F(ConsoleLinkTest, HungUpLineClosesThePortAndIsReportedOnce) {
+  for (const bool read_first : {true, false}) {
+    SCOPED_TRACE(read_first ? "read first" : "write first");
+    PtyPair console;
+    ConsoleLink link;
+    std::atomic<int> lost{0};
+    link.SetLineLostHandler([&] { ++lost; });
+    link.SetPortName(console.PortName());
+    ASSERT_TRUE(link.Open());
+    std::unique_ptr<ConsoleSession> session = link.BeginExchange();
+    ASSERT_NE(session, nullptr);
+    console.CloseMaster();
+
+    if (read_first) {
+      EXPECT_EQ(ErrorOf([&] { session->Read(10); }), kErrRead);
+    } else {
+      EXPECT_EQ(ErrorOf([&] { session->WriteByte(0x1E); }), kErrWrite);
+    }
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(lost, 1);
+    // What follows fails on the closed port and reports nothing more.
+    EXPECT_EQ(ErrorOf([&] { session->WriteByte(0x1E); }), kErrWrite);
+    EXPECT_EQ(ErrorOf([&] { session->Read(10); }), kErrRead);
+    EXPECT_EQ(lost, 1);
+  }
+}
+
+TEST_F(ConsoleLinkTest, FailuresOfALiveLineAreNoLostLine) {
+  std::atomic<int> lost{0};
+  link_.SetLineLostHandler([&] { ++lost; });
+  std::unique_ptr<LinkSession> session = link_.Acquire(std::stop_token());
+  ASSERT_NE(session, nullptr);
+  session->ClosePort();
+  EXPECT_EQ(ErrorOf([&] { session->Read(10); }), kErrRead);
+  EXPECT_EQ(lost, 0);
+}
+
 TEST_F(ConsoleLinkTest, CloseFromAnotherThreadWaitsForTheExchangeInProgress) {
   std::atomic<bool> exchange_done{false};
   std::promise<void> holding;

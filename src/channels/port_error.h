@@ -10,6 +10,13 @@ class PortError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A read or write that failed because the line has hung up: the device has gone (an unplugged
+// adapter, the far side of a pseudo-terminal closed) and the port will never work again.
+class LineHungUp : public PortError {
+ public:
+  using PortError::PortError;
+};
+
 inline constexpr char kErrPortMissing[] = "Попытка открыть несуществующий COM-порт";
 inline constexpr char kErrPortBusy[] = "Порт занят другой программой";
 inline constexpr char kErrSetupComm[] = "Ошибка функции SetupComm";

@@ -52,6 +52,13 @@ bool LineGone(int fd) {
   return poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR)) != 0;
 }
 
+// The failure of a read or write on `fd`: a hung-up line is told apart, since the port behind
+// it is gone for good.
+[[noreturn]] void ThrowIoFailure(int fd, const char* text) {
+  if (LineGone(fd)) throw LineHungUp(text);
+  throw PortError(text);
+}
+
 // Pseudo-terminals have no modem lines and answer ENOTTY or EINVAL: that is no failure.
 bool SetModemLines(int fd, unsigned long request, int lines) {
   if (ioctl(fd, request, &lines) == 0) return true;
@@ -285,9 +292,9 @@ int SerialPort::Write(std::span<const std::uint8_t> bytes) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) throw PortError(kErrWrite);
+    if (n < 0 && errno != EAGAIN) ThrowIoFailure(fd, kErrWrite);
     const int revents = PollUntil(fd, POLLOUT, deadline);
-    if (revents < 0 || (revents & kGone)) throw PortError(kErrWrite);
+    if (revents < 0 || (revents & kGone)) ThrowIoFailure(fd, kErrWrite);
     if (revents == 0) break;  // out of time: a short write, which is no error
   }
   return static_cast<int>(written);
@@ -316,7 +323,7 @@ Bytes SerialPort::Read(int max) {
     // returns those bytes: they were received, and the next call meets the failure.
     if (n < 0 && errno != EAGAIN) {
       if (got > 0) break;
-      throw PortError(kErrRead);
+      ThrowIoFailure(fd, kErrRead);
     }
     // Nothing more waiting (a raw tty without VMIN answers 0 or EAGAIN): wait for the next
     // byte until the gap after the last byte or the read's whole time runs out.
@@ -325,7 +332,7 @@ Bytes SerialPort::Read(int max) {
     const int revents = PollUntil(fd, POLLIN, deadline);
     if (revents < 0 || (revents & kGone)) {
       if (got > 0) break;
-      throw PortError(kErrRead);
+      ThrowIoFailure(fd, kErrRead);
     }
     if (revents == 0) break;
   }

@@ -56,7 +56,7 @@ class SerialPort {
   bool IsOpen() const;
 
   // One write, finished within count + 1 ms; returns the number of bytes written (a short
-  // write is no error). Throws PortError(kErrWrite).
+  // write is no error). Throws PortError(kErrWrite), as LineHungUp when the line has hung up.
   int Write(std::span<const std::uint8_t> bytes);
   // One read of up to `max` bytes: ends at `max` bytes, or more than 1 ms after a byte with no
   // further byte, or max + 1 ms after it began. Nothing read is no error. Throws

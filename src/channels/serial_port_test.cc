@@ -176,6 +176,9 @@ TEST_F(SerialPortTest, ReadAndWriteFailWhenTheOtherSideHasGone) {
   console_.CloseMaster();
   EXPECT_EQ(ErrorOf([&] { port_.Write(Bytes{0x1E}); }), kErrWrite);
   EXPECT_EQ(ErrorOf([&] { port_.Read(40); }), kErrRead);
+  // Told apart from other failures: the line has hung up for good.
+  EXPECT_THROW(port_.Write(Bytes{0x1E}), LineHungUp);
+  EXPECT_THROW(port_.Read(40), LineHungUp);
   // The line is dead, so closing it cannot fail on lowering its modem lines.
   EXPECT_TRUE(port_.Close());
   EXPECT_FALSE(port_.IsOpen());
@@ -185,6 +188,12 @@ TEST_F(SerialPortTest, ReadAndWriteFailOnAClosedPort) {
   ASSERT_TRUE(port_.Close());
   EXPECT_EQ(ErrorOf([&] { port_.Write(Bytes{0x1E}); }), kErrWrite);
   EXPECT_EQ(ErrorOf([&] { port_.Read(40); }), kErrRead);
+  try {
+    port_.Read(40);
+  } catch (const LineHungUp&) {
+    ADD_FAILURE() << "a port closed here is no hung-up line";
+  } catch (const PortError&) {
+  }
 }
 
 TEST_F(SerialPortTest, OpenAndCloseTwiceChangeNothing) {

@@ -107,6 +107,9 @@ TMainForm::TMainForm(Dialogs& dialogs, ShellEnvironment environment, QWidget* pa
                            Memo_Events->appendPlainText(ReserveLogLine(received));
                          },
                      }) {
+  // A console that has gone ends the connection as a failed write does; a gateway already
+  // disconnected by then has nothing to end.
+  BComPort_Zorvan.SetLineLostHandler([this] { QueueConsoleFailureHandling(true); });
   BComPort_CSD.SetReceiveHandler(
       [this](int count) { RunReported([&] { BComPort_CSDRxChar(count); }); }, &dispatcher_);
   ApplyWindowFlags(false);
@@ -261,6 +264,7 @@ void TMainForm::StopServer() {
 }
 
 void TMainForm::HandleConsoleWriteFailure() {
+  ++console_failures_handled_;
   show();
   raise();
   activateWindow();
@@ -271,9 +275,21 @@ void TMainForm::HandleConsoleWriteFailure() {
   ButtonDisconnectClick();
 }
 
-void TMainForm::RequestConsoleWriteFailureHandling() {
+void TMainForm::RequestConsoleWriteFailureHandling() { QueueConsoleFailureHandling(false); }
+
+void TMainForm::QueueConsoleFailureHandling(bool only_while_connected) {
+  // One failure can be reported twice (by the exchange and by the link that saw the line hang
+  // up) and can be met inside the handling that answers it: a handling begun since the report
+  // has answered it already.
+  const int handled_before = console_failures_handled_.load();
   QMetaObject::invokeMethod(
-      this, [this] { RunReported([this] { HandleConsoleWriteFailure(); }); }, Qt::QueuedConnection);
+      this,
+      [this, handled_before, only_while_connected] {
+        if (console_failures_handled_.load() != handled_before) return;
+        if (only_while_connected && !Connected()) return;
+        RunReported([this] { HandleConsoleWriteFailure(); });
+      },
+      Qt::QueuedConnection);
 }
 
 void TMainForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {

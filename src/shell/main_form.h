@@ -6,6 +6,7 @@
 #include <QMargins>
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -94,7 +95,8 @@ class TMainForm : public QWidget {
   // The console write failure handling, on the main thread: the window comes forward and stops
   // staying on top, the console port closes and Disconnect runs.
   void HandleConsoleWriteFailure();
-  // From any thread: queues one HandleConsoleWriteFailure to the main thread, without waiting.
+  // From any thread: queues one HandleConsoleWriteFailure to the main thread, without waiting;
+  // reports that come in before a handling begins are all answered by that one.
   void RequestConsoleWriteFailureHandling();
 
   GatewayState& State() { return state_; }
@@ -155,6 +157,9 @@ class TMainForm : public QWidget {
   void ConnectSignals();
   // The control states of the connected and the not-connected program.
   void SetConnectedControls(bool connected);
+  // Queues the console failure handling unless one begins first; `only_while_connected` drops
+  // it when the gateway is no longer connected by the time it would run.
+  void QueueConsoleFailureHandling(bool only_while_connected);
   // Cuts every connection and stops the server, letting window events run as it goes.
   void StopServer();
   // Sets the window's frame size; the client area is what the frame leaves.
@@ -171,6 +176,8 @@ class TMainForm : public QWidget {
   Dialogs& dialogs_;
   ShellEnvironment environment_;
   bool stays_on_top_ = true;
+  // Console failure handlings begun so far; read by threads that report a failure.
+  std::atomic<int> console_failures_handled_{0};
   QMargins border_margins_;
   bool raised_since_deactivation_ = false;
   bool snapping_ = false;

@@ -241,6 +241,21 @@ TEST_F(MainFormWiringTest, LinkTestTimerReopensAClosedConsolePortOrReportsWhyItC
   EXPECT_TRUE(console.Frames().empty());
 }
 
+// The console (or its adapter) gone while nothing else is under way: the next link test meets
+// the hung-up line, and the gateway disconnects once instead of looking connected to nothing.
+TEST_F(MainFormWiringTest, ConsoleThatHasGoneIsNoticedByTheNextLinkTestAndDisconnectsOnce) {
+  std::unique_ptr<TMainForm> form = ConnectedForm();
+  console_.CloseMaster();
+  form->TimerHeartbeatTimer();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !form->Connected(); }));
+  EXPECT_FALSE(form->BComPort_Zorvan.IsOpen());
+  EXPECT_FALSE(form->IdTCPServer1.Active());
+  EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  form->TimerHeartbeatTimer();  // not connected: nothing more to notice
+  ProcessEventsUntil([] { return false; }, 100ms);
+  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{kServerOff});
+}
+
 // Relay-like exchanges on connection threads, supervision ticks and link tests on the main
 // thread, all at once: the console must see each frame whole.
 TEST_F(MainFormWiringTest, LinkTestsNeverInterleaveWithRelaysOrSupervisionExchanges) {
