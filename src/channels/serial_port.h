@@ -16,8 +16,8 @@
 namespace gateway {
 
 // The rates offered to the operator; a port's rate is chosen by position in this list.
-inline constexpr std::array<int, 15> kBaudRates = {110,   300,   600,   1200,   2400,
-                                                   4800,  9600,  14400, 19200,  38400,
+inline constexpr std::array<int, 15> kBaudRates = {110,   300,   600,    1200,   2400,
+                                                   4800,  9600,  14400,  19200,  38400,
                                                    56000, 57600, 115200, 128000, 256000};
 inline constexpr int kBaudPosition9600 = 6;
 inline constexpr int kBaudPosition115200 = 12;

@@ -428,8 +428,7 @@ QMargins TMainForm::FrameMargins() {
 
 void TMainForm::SetOuterSize(int width, int height) {
   const QMargins margins = FrameMargins();
-  setFixedSize(width - margins.left() - margins.right(),
-               height - margins.top() - margins.bottom());
+  setFixedSize(width - margins.left() - margins.right(), height - margins.top() - margins.bottom());
 }
 
 bool TMainForm::IsFirstDelivery(QObject* watched, QEvent* event) {

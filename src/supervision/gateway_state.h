@@ -45,7 +45,7 @@ class SharedText {
 };
 
 struct GatewayState {
-  ExchangeFlag SupervisionExchangeActive;    // a fault or restore exchange is under way
+  ExchangeFlag SupervisionExchangeActive;     // a fault or restore exchange is under way
   std::atomic<int> NetworkExchangeActive{0};  // a network relay is under way
   std::atomic<int> ReserveExchangeActive{0};  // a reserve relay is under way
   std::atomic<int> LinkTestPassed{0};         // 0, or -1 after a link test that got any reply

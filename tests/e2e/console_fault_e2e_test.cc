@@ -202,9 +202,10 @@ TEST_F(ConsoleFaultE2eTest, ConsoleVanishingInAnExchangeIsRecoveredByConnect) {
     }
   }
   const int descriptors_at_end = gateway_->DescriptorCount();
-  std::printf("%d console faults noticed by the gateway and recovered without a restart"
-              "; gateway descriptors %d at the start, %d at the end; threads %d\n",
-              cycles, descriptors_at_start, descriptors_at_end, gateway_->ThreadCount());
+  std::printf(
+      "%d console faults noticed by the gateway and recovered without a restart"
+      "; gateway descriptors %d at the start, %d at the end; threads %d\n",
+      cycles, descriptors_at_start, descriptors_at_end, gateway_->ThreadCount());
 }
 
 // The console gone while both channels are in use: the gateway notices at its next exchange on
