@@ -1,11 +1,5 @@
 #include "shell/main_form.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +15,7 @@
 #include <QTimer>
 #include <thread>
 
+#include "fixtures/loopback_client.h"
 #include "shell/shell_test_support.h"
 
 namespace gateway {
@@ -29,38 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 
 const QString kProgram = QStringLiteral("Zorvan_Server");
-
-ShownDialog Information(const char* text) {
-  return {DialogKind::kInformation, QStringLiteral("Information"), QString::fromUtf8(text)};
-}
-
-// A TCP client of the gateway's server on the loopback address.
-class Client {
- public:
-  explicit Client(int port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  ~Client() { close(fd_); }
-  bool connected() const { return connected_; }
-  void Send(const std::string& text) {
-    ASSERT_EQ(send(fd_, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-  }
-  // Whether the server has closed the connection within `timeout`.
-  bool ClosedByServer(std::chrono::milliseconds timeout) {
-    pollfd waiting{fd_, POLLIN, 0};
-    if (poll(&waiting, 1, static_cast<int>(timeout.count())) != 1) return false;
-    char byte;
-    return recv(fd_, &byte, 1, 0) <= 0;
-  }
-
- private:
-  int fd_;
-  bool connected_ = false;
-};
 
 class MainFormTest : public ShellTest {
  protected:
@@ -209,8 +172,7 @@ TEST_F(MainFormTest, AutomaticConnectOpensThePortAndTheWindowFirstShowsConnected
   ExpectConnectedControls(*form);
 
   // The server listens where the settings say.
-  Client client(form->IdTCPServer1.LocalPort());
-  EXPECT_TRUE(client.connected());
+  EXPECT_NO_THROW(LoopbackClient client(form->IdTCPServer1.LocalPort()));
 }
 
 TEST_F(MainFormTest, ConnectOpensTheReserveLineOnlyWhenItIsChosen) {
@@ -287,7 +249,7 @@ TEST_F(MainFormTest, OnAMachineWithOnePortConnectFindsNoPortToOpen) {
 TEST_F(MainFormTest, DisconnectWithoutLiveConnectionsOnlyReportsTheServerOff) {
   std::unique_ptr<TMainForm> form = ConnectedForm();
   form->ButtonDisconnect->click();
-  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{Information("Сервер отключен!")});
+  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{kServerDisconnectedDialog});
   ExpectNotConnectedControls(*form);
   EXPECT_FALSE(form->BComPort_Zorvan.IsOpen());
   EXPECT_FALSE(form->IdTCPServer1.Active());
@@ -295,23 +257,17 @@ TEST_F(MainFormTest, DisconnectWithoutLiveConnectionsOnlyReportsTheServerOff) {
 
 TEST_F(MainFormTest, DisconnectWithLiveConnectionsWarnsThenCutsThemAll) {
   std::unique_ptr<TMainForm> form = ConnectedForm();
-  Client first(form->IdTCPServer1.LocalPort());
-  Client second(form->IdTCPServer1.LocalPort());
-  ASSERT_TRUE(first.connected() && second.connected());
+  LoopbackClient first(form->IdTCPServer1.LocalPort());
+  LoopbackClient second(form->IdTCPServer1.LocalPort());
   first.Send("hello");
   ASSERT_TRUE(ProcessEventsUntil([&] { return form->IdTCPServer1.ConnectionCount() == 2; }));
   form->State().ConnectionCount = 2;
 
   form->ButtonDisconnect->click();
-  const std::vector<ShownDialog> kExpected = {
-      {DialogKind::kWarning, QStringLiteral("Warning"),
-       QStringLiteral(
-           "Отключение может занять некоторое время!\r\n(завист от количества соединений)")},
-      Information("Сервер отключен!"),
-  };
-  EXPECT_EQ(dialogs_.shown, kExpected);
-  EXPECT_TRUE(first.ClosedByServer(2s));
-  EXPECT_TRUE(second.ClosedByServer(2s));
+  EXPECT_EQ(dialogs_.shown,
+            (std::vector<ShownDialog>{kDisconnectWarningDialog, kServerDisconnectedDialog}));
+  EXPECT_TRUE(first.WaitClosed(2s));
+  EXPECT_TRUE(second.WaitClosed(2s));
   EXPECT_FALSE(form->IdTCPServer1.Active());
   ExpectNotConnectedControls(*form);
 }
@@ -454,7 +410,7 @@ TEST_F(MainFormTest, ConsoleWriteFailureFromAConnectionThreadIsHandledOnceOnTheM
 
   ASSERT_TRUE(ProcessEventsUntil([&] { return !form->Connected(); }));
   ProcessEventsUntil([] { return false; }, 200ms);
-  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{Information("Сервер отключен!")});
+  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{kServerDisconnectedDialog});
   EXPECT_EQ(on_main_thread, std::vector<bool>{true});
   EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_TRUE(form->isVisible());
@@ -474,7 +430,7 @@ TEST_F(MainFormTest, ConsoleWriteFailureWithLiveConnectionsWarnsLikeTheOperators
   form->HandleConsoleWriteFailure();
   ASSERT_EQ(dialogs_.shown.size(), 2u);
   EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::kWarning);
-  EXPECT_EQ(dialogs_.shown[1], Information("Сервер отключен!"));
+  EXPECT_EQ(dialogs_.shown[1], kServerDisconnectedDialog);
   // Also when not connected: Disconnect runs whether or not its button is enabled.
   form->State().ConnectionCount = 0;
   form->HandleConsoleWriteFailure();

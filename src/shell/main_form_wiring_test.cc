@@ -38,9 +38,6 @@ const Bytes kAlarmFrame = {0x1E, 0x06, 0x02, 0xD1, 0x04, 0x01, 0x50, 0x14, 0xB0}
 const Bytes kFault0001 = {0x1E, 0x05, 0x02, 0x00, 0x00, 0x01, 0x61, 0x13};
 const Bytes kRestore0001 = {0x1E, 0x05, 0x02, 0x00, 0x00, 0x01, 0x60, 0x4D};
 
-const ShownDialog kServerOff = {DialogKind::kInformation, QStringLiteral("Information"),
-                                QStringLiteral("Сервер отключен!")};
-
 // One line of the object list: the object number, blanks, the limit at characters 18 to 20.
 std::string ListLine(const std::string& number, const std::string& limit) {
   return ":" + number + std::string(12, ' ') + limit + "\n";
@@ -160,7 +157,8 @@ TEST_F(MainFormWiringTest, WriteFailureInATickDisconnectsAndTheRemainingRecordsH
   form->TimerSaveHistoryTimer();
   // Each due record meets the failure in turn, the first on the open port, the second on the
   // port the handling closed; each runs the whole handling with its Disconnect.
-  EXPECT_EQ(dialogs_.shown, (std::vector<ShownDialog>{kServerOff, kServerOff}));
+  EXPECT_EQ(dialogs_.shown,
+            (std::vector<ShownDialog>{kServerDisconnectedDialog, kServerDisconnectedDialog}));
   EXPECT_FALSE(form->Connected());
   EXPECT_FALSE(form->BComPort_Zorvan.IsOpen());
   EXPECT_FALSE(form->IdTCPServer1.Active());
@@ -253,7 +251,7 @@ TEST_F(MainFormWiringTest, ConsoleThatHasGoneIsNoticedByTheNextLinkTestAndDiscon
   EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   form->TimerHeartbeatTimer();  // not connected: nothing more to notice
   ProcessEventsUntil([] { return false; }, 100ms);
-  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{kServerOff});
+  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{kServerDisconnectedDialog});
 }
 
 // Relay-like exchanges on connection threads, supervision ticks and link tests on the main
@@ -370,7 +368,7 @@ TEST_F(MainFormWiringTest, ConsoleWriteFailureInTheReserveRelayDisconnectsAtOnce
   modem_.Write(BytesOf(kAlarm));
   ASSERT_TRUE(ProcessEventsUntil([&] { return !form->Connected(); }));
   ProcessEventsUntil([] { return false; }, 100ms);
-  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{kServerOff});
+  EXPECT_EQ(dialogs_.shown, std::vector<ShownDialog>{kServerDisconnectedDialog});
   // Disconnect closed the reserve port from inside its own receive event.
   EXPECT_FALSE(form->BComPort_CSD.IsOpen());
   EXPECT_FALSE(form->BComPort_Zorvan.IsOpen());

@@ -30,9 +30,6 @@ const std::string kPoll("\x07\x00", 2);
 std::string Line(const std::string& account) { return "5010 18" + account + "E13001005\x14"; }
 
 ShownDialog Plain(const QString& text) { return {DialogKind::kPlain, kProgram, text}; }
-ShownDialog Information(const char* text) {
-  return {DialogKind::kInformation, QStringLiteral("Information"), QString::fromUtf8(text)};
-}
 
 class NetworkWiringTest : public ShellTest {
  protected:
@@ -183,7 +180,7 @@ TEST_F(NetworkWiringTest, ConsoleWriteFailureDuringARelayDisconnectsTheProgramOn
   ASSERT_TRUE(ProcessEventsUntil([&] { return !form->Connected(); }));
   ProcessEventsUntil([] { return false; }, kQuiet);
   ASSERT_FALSE(dialogs_.shown.empty());
-  EXPECT_EQ(dialogs_.shown.back(), Information("Сервер отключен!"));
+  EXPECT_EQ(dialogs_.shown.back(), kServerDisconnectedDialog);
   for (std::size_t i = 0; i + 1 < dialogs_.shown.size(); ++i) {
     EXPECT_EQ(dialogs_.shown[i].kind, DialogKind::kWarning);  // only while connections lived
   }
@@ -208,13 +205,8 @@ TEST_F(NetworkWiringTest, DisconnectEndsConnectionsIdleRelayingAndWaitingAlike) 
   form->State().ConnectionCount = 3;
 
   form->ButtonDisconnect->click();
-  const std::vector<ShownDialog> kExpected = {
-      {DialogKind::kWarning, QStringLiteral("Warning"),
-       QStringLiteral(
-           "Отключение может занять некоторое время!\r\n(завист от количества соединений)")},
-      Information("Сервер отключен!"),
-  };
-  EXPECT_EQ(dialogs_.shown, kExpected);
+  EXPECT_EQ(dialogs_.shown,
+            (std::vector<ShownDialog>{kDisconnectWarningDialog, kServerDisconnectedDialog}));
   // The server's stop waited for every connection thread.
   EXPECT_EQ(form->IdTCPServer1.ConnectionCount(), 0);
   EXPECT_FALSE(form->IdTCPServer1.Active());

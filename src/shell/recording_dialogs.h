@@ -19,6 +19,12 @@ struct ShownDialog {
 
 void PrintTo(const ShownDialog& dialog, std::ostream* out);
 
+// An information dialog ("Information") with `text`.
+ShownDialog InformationDialog(const char* text);
+// The dialogs of Disconnect: the warning while connections are live, then the last word.
+extern const ShownDialog kDisconnectWarningDialog;
+extern const ShownDialog kServerDisconnectedDialog;
+
 class RecordingDialogs : public Dialogs {
  public:
   void Show(DialogKind kind, const QString& caption, const QString& text) override;
