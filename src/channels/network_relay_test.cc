@@ -116,6 +116,13 @@ class NetworkRelayTest : public testing::Test {
     ASSERT_TRUE(Eventually([&] { return state_.LastNetworkMessage.Get() == bytes; }));
   }
 
+  // A closed peer's last turn reads an empty buffer and stores it as the last message; waiting
+  // for the connection to end keeps that from landing on top of the next connection's line.
+  void HangUp(std::unique_ptr<LoopbackClient>& client) {
+    client.reset();
+    ASSERT_TRUE(Eventually([&] { return server_.ConnectionCount() == 0; }));
+  }
+
   // The relay clears the flag after its reply or close reaches the peer, so the peer may
   // see the end of the turn a moment before the flag does.
   bool ExchangeFlagClears() {
@@ -185,6 +192,7 @@ TEST_F(NetworkRelayTest, BuffersThatAreNotOneWholeLineAreDroppedSilently) {
     client->Send(line);
     EXPECT_EQ(client->Receive(1, kPatience), kAck);
     EXPECT_EQ(console_.Frames().size(), ++frames);
+    HangUp(client);
   }
   EXPECT_EQ(console_.StrayBytes(), 0u);
 }
@@ -203,6 +211,7 @@ TEST_F(NetworkRelayTest, EventWithoutFrameIsAcknowledgedOnlyWhileTheLinkTestPass
     EXPECT_EQ(client->Receive(1, c.expected.empty() ? kQuiet : kPatience), c.expected);
     EXPECT_EQ(client->Receive(1, kQuiet), "");
     EXPECT_TRUE(ExchangeFlagClears());
+    HangUp(client);
   }
   EXPECT_TRUE(console_.Frames().empty());
   EXPECT_EQ(console_.StrayBytes(), 0u);
