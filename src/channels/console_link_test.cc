@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "channels/port_error.h"
+#include "fixtures/eventually.h"
 #include "fixtures/pty_pair.h"
 
 namespace gateway {
@@ -28,16 +29,6 @@ std::string ErrorOf(const std::function<void()>& action) {
     return e.what();
   }
   return "";
-}
-
-// Polls `condition` until it holds; false after `limit`, which only a fault should reach.
-bool WaitUntil(const std::function<bool()>& condition, Clock::duration limit = 10s) {
-  const auto deadline = Clock::now() + limit;
-  while (!condition()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(100us);
-  }
-  return true;
 }
 
 // A frame whose body is `length` copies of `id`, so a byte of another frame inside it shows.
@@ -98,14 +89,14 @@ class QueuedWorkers {
       }
       ++ended_;
     });
-    return WaitUntil([&] { return link_.WaitingCount() == waiting + 1; });
+    return Eventually([&] { return link_.WaitingCount() == waiting + 1; });
   }
   // Requests the stop of the worker started `index`-th (from 0).
   void Stop(std::size_t index) { threads_[index].request_stop(); }
   int Ended() const { return ended_; }
   // Returns once every worker has ended, false if some never do.
   bool AllEnded() const {
-    return WaitUntil([&] { return ended_ == static_cast<int>(threads_.size()); });
+    return Eventually([&] { return ended_ == static_cast<int>(threads_.size()); });
   }
   // The ids in the order the workers held the link.
   std::vector<int> Granted() {
@@ -218,7 +209,7 @@ TEST_F(ConsoleLinkTest, StoppedWaiterNeitherGetsTheLinkNorHoldsUpThoseBehindIt) 
     for (int id = 0; id < 3; ++id) ASSERT_TRUE(workers.Start(id));
     workers.Stop(c.stopped);
     // It leaves while the link is still held, so it cannot have had it.
-    ASSERT_TRUE(WaitUntil([&] { return workers.Ended() == 1 && link_.WaitingCount() == 2; }));
+    ASSERT_TRUE(Eventually([&] { return workers.Ended() == 1 && link_.WaitingCount() == 2; }));
     held.reset();
     ASSERT_TRUE(workers.AllEnded());
     EXPECT_EQ(workers.Granted(), c.granted);
@@ -233,9 +224,9 @@ TEST_F(ConsoleLinkTest, StopThatRacesWithTheTurnNeverLosesIt) {
     std::atomic<bool> second_got{false};
     // Whether or not the stop beats the turn, the first worker lets the link go at once.
     std::jthread first([&](std::stop_token stop) { link_.Acquire(stop); });
-    ASSERT_TRUE(WaitUntil([&] { return link_.WaitingCount() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return link_.WaitingCount() == 1; }));
     std::jthread second([&](std::stop_token stop) { second_got = link_.Acquire(stop) != nullptr; });
-    ASSERT_TRUE(WaitUntil([&] { return link_.WaitingCount() == 2; }));
+    ASSERT_TRUE(Eventually([&] { return link_.WaitingCount() == 2; }));
     // The release hands the first worker its turn just as its stop comes.
     std::latch go(2);
     std::jthread stopper([&] {
@@ -244,7 +235,7 @@ TEST_F(ConsoleLinkTest, StopThatRacesWithTheTurnNeverLosesIt) {
     });
     go.arrive_and_wait();
     held.reset();
-    ASSERT_TRUE(WaitUntil([&] { return second_got.load(); }));
+    ASSERT_TRUE(Eventually([&] { return second_got.load(); }));
   }
   EXPECT_EQ(link_.WaitingCount(), 0);
 }
@@ -255,7 +246,7 @@ TEST_F(ConsoleLinkTest, MainThreadGoesBeforeQueuedWorkers) {
     std::unique_ptr<LinkSession> session = link_.Acquire(stop);
     holding.set_value();
     // Lets go once the main thread waits behind it as well as both workers.
-    WaitUntil([&] { return link_.WaitingCount() == 3; });
+    Eventually([&] { return link_.WaitingCount() == 3; });
   });
   holding.get_future().wait();
   QueuedWorkers workers(link_);

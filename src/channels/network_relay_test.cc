@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fixtures/answering_console.h"
+#include "fixtures/eventually.h"
 #include "fixtures/loopback_client.h"
 #include "fixtures/pty_pair.h"
 #include "frames/bytes.h"
@@ -33,15 +34,6 @@ constexpr auto kQuiet = 300ms;
 
 const std::string kAck("\x06", 1);
 const std::string kPoll("\x07\x00", 2);
-
-bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = Clock::now() + kPatience;
-  while (!condition()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 // A receiver line of receiver 01, line 0, group 01, ended by DC4.
 std::string Line(const std::string& account, const std::string& code = "E130",

@@ -1,23 +1,14 @@
 #include "channels/tcp_server.h"
 
-#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <linux/sockios.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -26,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/eventually.h"
+#include "fixtures/loopback_client.h"
 #include "frames/bytes.h"
 
 namespace gateway {
@@ -38,92 +31,6 @@ using ::testing::ElementsAreArray;
 
 // Upper bound of every wait in these tests: reached only when something is broken.
 constexpr auto kPatience = 10s;
-
-bool Eventually(const std::function<bool()>& condition, Clock::duration limit = kPatience) {
-  const auto deadline = Clock::now() + limit;
-  while (!condition()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-// A blocking client on 127.0.0.1.
-class LoopbackClient {
- public:
-  explicit LoopbackClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    if (fd_ < 0) throw std::runtime_error("socket failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      ::close(fd_);
-      throw std::runtime_error("connect failed");
-    }
-    const int on = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  }
-  ~LoopbackClient() { Close(); }
-  LoopbackClient(const LoopbackClient&) = delete;
-  LoopbackClient& operator=(const LoopbackClient&) = delete;
-
-  // One send call: one segment on loopback for anything that fits.
-  void Send(const std::string& bytes) {
-    ASSERT_EQ(static_cast<ssize_t>(bytes.size()),
-              ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL));
-  }
-
-  // Returns once the server's side has acknowledged every byte sent, so they all wait in its
-  // receive queue.
-  void WaitDelivered() {
-    ASSERT_TRUE(Eventually([&] {
-      int unacknowledged = -1;
-      return ::ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
-    }));
-  }
-
-  // What arrives within `limit`, up to `size` bytes; stops early at the server's close.
-  std::string Receive(std::size_t size, Clock::duration limit = kPatience) {
-    std::string received;
-    const auto deadline = Clock::now() + limit;
-    while (received.size() < size) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      pollfd watched{fd_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&watched, 1, static_cast<int>(left.count())) <= 0) break;
-      char buffer[4096];
-      const ssize_t got = ::recv(fd_, buffer, std::min(sizeof buffer, size - received.size()), 0);
-      if (got <= 0) break;
-      received.append(buffer, static_cast<std::size_t>(got));
-    }
-    return received;
-  }
-
-  // True when the server closes the connection within `limit`; data before the close is
-  // skipped.
-  bool WaitClosed(Clock::duration limit = kPatience) {
-    const auto deadline = Clock::now() + limit;
-    for (;;) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      pollfd watched{fd_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&watched, 1, static_cast<int>(left.count())) <= 0) {
-        return false;
-      }
-      char buffer[4096];
-      if (::recv(fd_, buffer, sizeof buffer, 0) <= 0) return true;
-    }
-  }
-
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 // Handler calls as text, in the order they happened, from any thread.
 class Trace {
@@ -242,11 +149,11 @@ TEST(TcpServer, ListsConnectionsOldestFirstFromBeforeTheirFirstHandler) {
 
   // CloseOldest ends the first in the list and no other.
   server->CloseOldest();
-  EXPECT_TRUE(clients[0]->WaitClosed());
+  EXPECT_TRUE(clients[0]->WaitClosed(kPatience));
   ASSERT_TRUE(Eventually([&] { return server->ConnectionCount() == 1; }));
   EXPECT_THAT(Listed(*server), ElementsAre(connected[2]));
   clients[2]->Send("still here");
-  EXPECT_EQ("still here", clients[2]->Receive(10));
+  EXPECT_EQ("still here", clients[2]->Receive(10, kPatience));
 }
 
 struct ReadCase {
@@ -282,7 +189,7 @@ TEST_P(TcpReadTest, ReturnsWhatOneReceiveDelivers) {
       client.Send(text);
       sent += text;
     }
-    client.WaitDelivered();
+    ASSERT_TRUE(client.WaitDelivered(kPatience));
     while (consumed < sent.size()) {
       const std::size_t before = [&] {
         std::lock_guard lock(mutex);
@@ -334,9 +241,9 @@ TEST(TcpServer, RunsConnectOnceExecuteAfterEachReturnThenDisconnectOnPeerClose) 
 
   LoopbackClient client(server->LocalPort());
   client.Send("first");
-  ASSERT_EQ("ok", client.Receive(2));
+  ASSERT_EQ("ok", client.Receive(2, kPatience));
   client.Send("second");
-  ASSERT_EQ("ok", client.Receive(2));
+  ASSERT_EQ("ok", client.Receive(2, kPatience));
   client.Close();
 
   ASSERT_TRUE(Eventually([&] { return server->ConnectionCount() == 0; }));
@@ -371,7 +278,7 @@ TEST(TcpServer, CloseFromAnotherThreadEndsABlockedReadWithAnError) {
 
   server->CloseOldest();
 
-  EXPECT_TRUE(closed_client.WaitClosed());
+  EXPECT_TRUE(closed_client.WaitClosed(kPatience));
   ASSERT_TRUE(Eventually([&] { return trace.Count("disconnect") == 1; }));
   EXPECT_EQ(1, trace.Count("read failed"));
   EXPECT_EQ(1, trace.Count("write failed"));
@@ -427,22 +334,22 @@ TEST(TcpServer, AnExceptionInAHandlerClosesOnlyThatConnection) {
 
   LoopbackClient survivor(server->LocalPort());
   survivor.Send("S");
-  ASSERT_EQ("accepted", survivor.Receive(8));
+  ASSERT_EQ("accepted", survivor.Receive(8, kPatience));
 
   LoopbackClient failing_at_execute(server->LocalPort());
   failing_at_execute.Send("E");
-  ASSERT_EQ("accepted", failing_at_execute.Receive(8));
+  ASSERT_EQ("accepted", failing_at_execute.Receive(8, kPatience));
   failing_at_execute.Send("boom");
-  EXPECT_TRUE(failing_at_execute.WaitClosed());
+  EXPECT_TRUE(failing_at_execute.WaitClosed(kPatience));
 
   LoopbackClient failing_at_connect(server->LocalPort());
   failing_at_connect.Send("C");
-  EXPECT_TRUE(failing_at_connect.WaitClosed());
+  EXPECT_TRUE(failing_at_connect.WaitClosed(kPatience));
 
   ASSERT_TRUE(Eventually([&] { return trace.Count("disconnect") == 2; }));
   EXPECT_EQ(0, trace.Count("executed"));
   survivor.Send("ping");
-  EXPECT_EQ("ping", survivor.Receive(4));
+  EXPECT_EQ("ping", survivor.Receive(4, kPatience));
   EXPECT_TRUE(Eventually([&] { return server->ConnectionCount() == 1; }));
 }
 
@@ -462,7 +369,7 @@ TEST(TcpServer, DeactivateEndsEveryConnectionThreadBeforeItReturns) {
   EXPECT_FALSE(server->Active());
   EXPECT_EQ(5, trace.Count("disconnect"));
   EXPECT_EQ(0, server->ConnectionCount());
-  for (auto& client : clients) EXPECT_TRUE(client->WaitClosed());
+  for (auto& client : clients) EXPECT_TRUE(client->WaitClosed(kPatience));
   EXPECT_THROW(LoopbackClient{port}, std::runtime_error);
 
   // A second deactivation of the stopped server does nothing.
@@ -474,7 +381,7 @@ TEST(TcpServer, DeactivateEndsEveryConnectionThreadBeforeItReturns) {
   server->Activate();
   LoopbackClient again(port);
   again.Send("back");
-  EXPECT_EQ("back", again.Receive(4));
+  EXPECT_EQ("back", again.Receive(4, kPatience));
 }
 
 TEST(TcpServer, DeactivateTimesOutOnAHandlerThatWillNotReturnAndStillStops) {
@@ -521,7 +428,7 @@ TEST(TcpServer, DeactivateTimesOutOnAHandlerThatWillNotReturnAndStillStops) {
   ASSERT_NO_THROW(server->Activate());
   LoopbackClient fresh(port);
   fresh.Send("hello");
-  EXPECT_EQ("hello", fresh.Receive(5));
+  EXPECT_EQ("hello", fresh.Receive(5, kPatience));
 
   {
     std::lock_guard lock(mutex);
@@ -530,7 +437,7 @@ TEST(TcpServer, DeactivateTimesOutOnAHandlerThatWillNotReturnAndStillStops) {
   released_changed.notify_all();
   EXPECT_NO_THROW(server->Deactivate());
   EXPECT_EQ(2, trace.Count("disconnect"));
-  EXPECT_TRUE(stuck.WaitClosed());
+  EXPECT_TRUE(stuck.WaitClosed(kPatience));
 }
 
 TEST(TcpServer, DestroyingTheServerLeavesAThreadThatOutlivesItToEndAlone) {
@@ -647,7 +554,7 @@ TEST(TcpServer, TheListLockMayBeTakenAgainByTheThreadHoldingIt) {
   }
   // Closed connections stay listed until their threads end, and those wait for the lock.
   EXPECT_THAT(walk.get(), ElementsAre(2, 2, 2));
-  EXPECT_TRUE(first.WaitClosed());
+  EXPECT_TRUE(first.WaitClosed(kPatience));
   ASSERT_TRUE(Eventually([&] { return server->ConnectionCount() == 1; }));
 }
 
@@ -676,7 +583,7 @@ TEST(TcpServer, DeactivateFromAConnectionThreadDoesNotWaitForItself) {
   ASSERT_TRUE(Eventually([&] { return trace.Count("disconnect") == 2; }));
   EXPECT_THAT(trace.Entries(), ElementsAre("disconnect", "stopped", "in time", "disconnect"));
   EXPECT_FALSE(server->Active());
-  EXPECT_TRUE(other.WaitClosed());
+  EXPECT_TRUE(other.WaitClosed(kPatience));
 }
 
 TEST(TcpServer, IdleConnectionsCostNoProcessorTime) {
@@ -723,7 +630,7 @@ TEST(TcpServer, ServesManyConnectionsAtOnce) {
   for (int i = 0; i < kConnections; ++i) clients[i]->Send(std::to_string(i));
   for (int i = 0; i < kConnections; ++i) {
     const std::string expected = std::to_string(i);
-    EXPECT_EQ(expected, clients[i]->Receive(expected.size()));
+    EXPECT_EQ(expected, clients[i]->Receive(expected.size(), kPatience));
   }
   server->Deactivate();
   EXPECT_EQ(kConnections, trace.Count("disconnect"));
