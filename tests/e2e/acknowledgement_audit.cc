@@ -1,12 +1,12 @@
 #include "e2e/acknowledgement_audit.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <optional>
 #include <set>
 #include <sstream>
 
+#include "communicator-sim/receiver_line.h"
 #include "frames/bytes.h"
 #include "frames/conversion_error.h"
 #include "frames/receiver_message.h"
@@ -33,20 +33,6 @@ std::optional<Bytes> ExpectedFrame(const std::string& line) {
   } catch (const ConversionError&) {
     return std::nullopt;
   }
-}
-
-std::string Printable(const std::string& line) {
-  std::string text;
-  for (unsigned char c : line) {
-    if (c >= 0x20 && c < 0x7F) {
-      text += static_cast<char>(c);
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", c);
-      text += escape;
-    }
-  }
-  return text;
 }
 
 bool RepliedPromptly(const FrameEntry& entry) {
@@ -146,7 +132,7 @@ AuditResult Audit(const AuditInput& input) {
     if (carries_event) frames_of_lines.insert(*frame);
     const auto found = carries_event ? event_frames.find(*frame) : event_frames.end();
     const FrameEntry* entry = found == event_frames.end() ? nullptr : found->second;
-    const std::string what = "\"" + Printable(line.line) + "\"";
+    const std::string what = "\"" + EscapeForDisplay(line.line) + "\"";
     switch (line.outcome) {
       case Outcome::kAck:
         ++figures.acked;
@@ -172,7 +158,7 @@ AuditResult Audit(const AuditInput& input) {
       case Outcome::kPoll:
       case Outcome::kOther:
         ++figures.other;
-        violations.push_back(what + " answered with \"" + Printable(line.reply) + "\"");
+        violations.push_back(what + " answered with \"" + EscapeForDisplay(line.reply) + "\"");
         break;
       case Outcome::kSilent:
       case Outcome::kClosed:
@@ -184,7 +170,7 @@ AuditResult Audit(const AuditInput& input) {
                              "nothing");
         }
         break;
-      case Outcome::kNotSent:
+      case Outcome::kError:
         ++figures.not_sent;
         break;
     }

@@ -81,7 +81,7 @@ GatewayOptions OptionsFor(const ScriptedConsole& console, const std::string& hea
 
 int SentLines(const std::vector<LineResult>& results) {
   return static_cast<int>(std::count_if(results.begin(), results.end(), [](const LineResult& r) {
-    return r.outcome != Outcome::kNotSent;
+    return r.outcome != Outcome::kError;
   }));
 }
 

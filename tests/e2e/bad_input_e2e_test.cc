@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "communicator-sim/receiver_line.h"
 #include "e2e/dev_link.h"
 #include "e2e/gateway_process.h"
 #include "e2e/scripted_console.h"
@@ -64,19 +65,11 @@ Outcome ExpectedOutcome(const std::string& buffer) {
   return Outcome::kAck;
 }
 
+// The first bytes of a buffer for a failure message; a 32 KiB buffer would drown it.
 std::string Printable(const std::string& bytes) {
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size() && i < 48; ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c >= 0x20 && c < 0x7F) {
-      text += static_cast<char>(c);
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", c);
-      text += escape;
-    }
-  }
-  if (bytes.size() > 48) text += "... (" + std::to_string(bytes.size()) + " bytes)";
+  constexpr std::size_t kShown = 48;
+  std::string text = EscapeForDisplay(std::string_view(bytes).substr(0, kShown));
+  if (bytes.size() > kShown) text += "... (" + std::to_string(bytes.size()) + " bytes)";
   return text;
 }
 
@@ -120,13 +113,13 @@ class Sentinel {
     for (const Answer& answer : Answers()) {
       if (answer.outcome == Outcome::kAck) continue;
       if (closing_allowed &&
-          (answer.outcome == Outcome::kClosed || answer.outcome == Outcome::kNotSent)) {
+          (answer.outcome == Outcome::kClosed || answer.outcome == Outcome::kError)) {
         continue;
       }
       if (answer.outcome == Outcome::kSilent && console.StalledWithin(answer.sent, answer.at)) {
         continue;
       }
-      wrong.push_back(OutcomeName(answer.outcome));
+      wrong.emplace_back(OutcomeName(answer.outcome));
     }
     return wrong;
   }
@@ -146,7 +139,7 @@ class Sentinel {
       const auto sent_at = Clock::now();
       const bool sent = peer->Send(GoodLine(account++));
       const std::string reply = sent ? peer->AwaitReply(kPatience, closed) : "";
-      const Outcome outcome = sent ? Judge(reply, closed) : Outcome::kNotSent;
+      const Outcome outcome = sent ? Judge(reply, closed) : Outcome::kError;
       {
         std::lock_guard lock(mutex_);
         answers_.push_back({sent_at, Clock::now(), outcome});
@@ -209,7 +202,7 @@ class BadInputE2eTest : public ::testing::Test {
   // A good line on a fresh connection; sent once more, on another account, when the console was
   // held up meanwhile and the answer may have come too late for the gateway.
   Outcome SendGoodLine() {
-    Outcome outcome = Outcome::kNotSent;
+    Outcome outcome = Outcome::kError;
     for (int attempt = 0; attempt < 2; ++attempt) {
       const auto from = Clock::now();
       outcome = SendOnFreshConnection(NextLine());
@@ -220,7 +213,7 @@ class BadInputE2eTest : public ::testing::Test {
 
   Outcome SendOnFreshConnection(const std::string& bytes) {
     Peer peer(gateway_->port());
-    if (!peer.Send(bytes)) return Outcome::kNotSent;
+    if (!peer.Send(bytes)) return Outcome::kError;
     bool closed = false;
     const std::string reply = peer.AwaitReply(kPatience, closed);
     return Judge(reply, closed);

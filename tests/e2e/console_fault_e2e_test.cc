@@ -84,19 +84,19 @@ class ConsoleFaultE2eTest : public ::testing::Test {
   Outcome SendOverNetwork(const std::string& line) {
     try {
       Peer peer(gateway_->port());
-      if (!peer.Send(line)) return Outcome::kNotSent;
+      if (!peer.Send(line)) return Outcome::kError;
       bool closed = false;
       const std::string reply = peer.AwaitReply(5s, closed);
       return Judge(reply, closed);
     } catch (const std::runtime_error&) {
-      return Outcome::kNotSent;
+      return Outcome::kError;
     }
   }
 
   // A good line that must be acknowledged; sent once more, on the next account, when the
   // console was held up meanwhile and its answer may have come too late for the gateway.
   Outcome SendGoodLine(int& account) {
-    Outcome outcome = Outcome::kNotSent;
+    Outcome outcome = Outcome::kError;
     for (int attempt = 0; attempt < 2; ++attempt) {
       const auto from = Clock::now();
       outcome = SendOverNetwork(Line(account++));

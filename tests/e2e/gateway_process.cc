@@ -230,13 +230,4 @@ int FreeTcpPort() {
   return ntohs(address.sin_port);
 }
 
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
-  while (!condition()) {
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 }  // namespace gateway::e2e

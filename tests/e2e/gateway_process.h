@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "e2e/child_process.h"
+#include "fixtures/eventually.h"
 #include "fixtures/temp_dir.h"
 
 namespace gateway::e2e {
@@ -84,7 +85,10 @@ class GatewayProcess {
 // A TCP port on 127.0.0.1 that nothing listens on at the moment of the call.
 int FreeTcpPort();
 
-// Waits until `condition` holds, checking every 20 ms; false when `limit` passes first.
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+// Waits until `condition` holds, checking every 20 ms (the gateway is looked at through /proc
+// and its sockets); false when `limit` passes first.
+inline bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  return gateway::Eventually(condition, limit, std::chrono::milliseconds(20));
+}
 
 }  // namespace gateway::e2e

@@ -87,31 +87,6 @@ void Peer::Close() {
   fd_ = -1;
 }
 
-const char* OutcomeName(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kAck:
-      return "ack";
-    case Outcome::kPoll:
-      return "poll";
-    case Outcome::kOther:
-      return "other";
-    case Outcome::kSilent:
-      return "silent";
-    case Outcome::kClosed:
-      return "closed";
-    case Outcome::kNotSent:
-      return "not sent";
-  }
-  return "?";
-}
-
-Outcome Judge(const std::string& reply, bool closed) {
-  if (reply == "\x06") return Outcome::kAck;
-  if (reply == std::string("\x07\x00", 2)) return Outcome::kPoll;
-  if (!reply.empty()) return Outcome::kOther;
-  return closed ? Outcome::kClosed : Outcome::kSilent;
-}
-
 std::vector<LineResult> RunStation(const std::vector<std::string>& lines, const StationPlan& plan) {
   std::vector<LineResult> results(lines.size());
   for (std::size_t i = 0; i < lines.size(); ++i) results[i].line = lines[i];
@@ -140,7 +115,7 @@ std::vector<LineResult> RunStation(const std::vector<std::string>& lines, const 
         try {
           peer = std::make_unique<Peer>(plan.port);
         } catch (const std::runtime_error&) {
-          result.outcome = Outcome::kNotSent;
+          result.outcome = Outcome::kError;
           result.sent = result.settled = Clock::now();
           continue;
         }
@@ -152,7 +127,7 @@ std::vector<LineResult> RunStation(const std::vector<std::string>& lines, const 
       result.sent = Clock::now();
       ++lines_on_connection;
       if (!peer->Send(lines[index])) {
-        result.outcome = Outcome::kNotSent;
+        result.outcome = Outcome::kError;
         result.settled = Clock::now();
         peer.reset();
         continue;

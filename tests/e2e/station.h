@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "communicator-sim/reply_outcome.h"
+
 namespace gateway::e2e {
 
 using Clock = std::chrono::steady_clock;
@@ -42,23 +44,15 @@ class Peer {
   int fd_ = -1;
 };
 
-enum class Outcome {
-  kAck,      // the one byte 0x06
-  kPoll,     // 0x07 0x00
-  kOther,    // any other bytes
-  kSilent,   // nothing within the time-out
-  kClosed,   // the gateway closed the connection without a reply
-  kNotSent,  // no connection could be made or the send failed, or the run ended first
-};
-
-// "ack", "poll", "other", "silent", "closed", "not sent".
-const char* OutcomeName(Outcome outcome);
-// The outcome of the bytes that came back for one line.
-Outcome Judge(const std::string& reply, bool closed);
+// The outcome of the bytes that came back for one line once the wait for them is over, judged
+// as the communicator simulator judges it.
+inline Outcome Judge(const std::string& reply, bool closed) {
+  return JudgeReply(reply, closed, /*timed_out=*/true).value_or(Outcome::kOther);
+}
 
 struct LineResult {
   std::string line;
-  Outcome outcome = Outcome::kNotSent;
+  Outcome outcome = Outcome::kError;  // not sent: also each line a stopped run never reached
   std::string reply;
   Clock::time_point sent{};     // when it went out
   Clock::time_point settled{};  // when its outcome was known
@@ -71,7 +65,7 @@ struct StationPlan {
   std::chrono::milliseconds reply_timeout{2500};
   int lines_per_connection = 30;  // a fresh connection after this many lines
   // Asked before each line, from every client thread; once it says no, the lines left stay
-  // kNotSent. Empty: always yes.
+  // kError. Empty: always yes.
   std::function<bool()> keep_going;
 };
 
